@@ -1,0 +1,7 @@
+#include "launcher/interface_language.h"
+
+namespace launcher {
+
+bool IsChineseUi() { return true; }
+
+}  // namespace launcher

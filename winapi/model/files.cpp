@@ -1,0 +1,721 @@
+// Linux model only: Windows paths over a real sandbox folder, file handles, attributes, times,
+// folders, moves and copies, and the current directory. Attributes and times live in a side table
+// keyed by the upper-cased full path, since the Linux file system cannot hold them.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <cwctype>
+#include <filesystem>
+
+#include "world.h"
+
+namespace winmodel {
+
+namespace {
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
+
+bool HasInvalidCharacter(const std::wstring& component)
+{
+    for (wchar_t c : component)
+        if (c < 32 || std::wcschr(L"<>:\"|?*", c)) return true;
+    return false;
+}
+
+// Win32 drops trailing dots and blanks from path components.
+std::wstring TrimComponent(std::wstring component)
+{
+    if (component == L"." || component == L"..") return component;
+    while (!component.empty() && (component.back() == L'.' || component.back() == L' ')) component.pop_back();
+    return component;
+}
+
+// Finds an entry of a real folder whose name equals the wanted one without regard to case.
+std::string MatchEntry(const std::string& folder, const std::wstring& wanted)
+{
+    std::string exact = ToUtf8(wanted);
+    struct stat st;
+    if (::lstat((folder + "/" + exact).c_str(), &st) == 0) return exact;
+    std::wstring upper = UpperCase(wanted);
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (dirent* entry = ::readdir(dir)) {
+            if (UpperCase(FromUtf8(entry->d_name)) == upper) {
+                std::string found = entry->d_name;
+                ::closedir(dir);
+                return found;
+            }
+        }
+        ::closedir(dir);
+    }
+    return exact;
+}
+
+std::wstring CurrentDrive()
+{
+    const std::wstring& cwd = World().currentDirectory;
+    return cwd.size() >= 2 && cwd[1] == L':' ? cwd.substr(0, 2) : L"C:";
+}
+
+struct HostInfo {
+    bool exists = false;
+    bool directory = false;
+};
+
+HostInfo Inspect(const std::string& host)
+{
+    struct stat st;
+    HostInfo info;
+    if (::stat(host.c_str(), &st) == 0) {
+        info.exists = true;
+        info.directory = S_ISDIR(st.st_mode);
+    }
+    return info;
+}
+
+std::string ParentHost(const std::string& host) { return host.substr(0, host.find_last_of('/')); }
+
+FILETIME Now()
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return now;
+}
+
+FileMeta& MetaFor(const std::wstring& key, bool directory)
+{
+    auto it = World().meta.find(key);
+    if (it == World().meta.end()) {
+        FileMeta fresh;
+        fresh.attributes = directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+        FILETIME now = Now();
+        fresh.creation = fresh.access = fresh.write = now;
+        it = World().meta.emplace(key, fresh).first;
+    }
+    return it->second;
+}
+
+bool OpenedWithoutShare(const std::wstring& key, DWORD shareNeeded)
+{
+    for (auto& [handle, object] : World().handles)
+        if (object.kind == HandleKind::File && object.key == key && !(object.share & shareNeeded)) return true;
+    return World().locked.count(key) > 0;
+}
+
+// The sharing rule of CreateFile: every open handle must share what the new one asks for, and the
+// new share mode must allow what the open handles already do.
+bool SharingConflict(const std::wstring& key, DWORD access, DWORD share)
+{
+    bool wantsRead = access & (GENERIC_READ | GENERIC_ALL);
+    bool wantsWrite = access & (GENERIC_WRITE | GENERIC_ALL);
+    bool wantsDelete = access & DELETE;
+    if (World().locked.count(key) && (wantsWrite || wantsDelete)) return true;
+    for (auto& [handle, object] : World().handles) {
+        if (object.kind != HandleKind::File || object.key != key) continue;
+        bool hasRead = object.access & (GENERIC_READ | GENERIC_ALL);
+        bool hasWrite = object.access & (GENERIC_WRITE | GENERIC_ALL);
+        bool hasDelete = object.access & DELETE;
+        if ((wantsRead && !(object.share & FILE_SHARE_READ)) || (wantsWrite && !(object.share & FILE_SHARE_WRITE)) ||
+            (wantsDelete && !(object.share & FILE_SHARE_DELETE)))
+            return true;
+        if ((hasRead && !(share & FILE_SHARE_READ)) || (hasWrite && !(share & FILE_SHARE_WRITE)) ||
+            (hasDelete && !(share & FILE_SHARE_DELETE)))
+            return true;
+    }
+    return false;
+}
+
+bool Fail(DWORD error)
+{
+    SetLastError(error);
+    return false;
+}
+
+}  // namespace
+
+std::string ToUtf8(const std::wstring& text)
+{
+    std::string out;
+    for (wchar_t wc : text) {
+        auto c = static_cast<std::uint32_t>(wc);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::wstring FromUtf8(const std::string& text) { return DecodeText(CP_UTF8, text); }
+
+ResolvedPath Resolve(const std::wstring& input)
+{
+    ResolvedPath result;
+    std::wstring path = input;
+    if (path.rfind(L"\\\\?\\", 0) == 0) path = path.substr(4);
+    if (path.empty()) return result;
+
+    std::wstring upper = UpperCase(path);
+    if (upper.rfind(L"\\\\.\\PIPE\\", 0) == 0) {
+        result.ok = true;
+        result.isPipe = true;
+        result.pipeName = upper.substr(9);
+        result.full = path;
+        return result;
+    }
+
+    std::wstring root;       // "C:" or "\\server\share"
+    std::wstring hostRoot;   // sandbox folder of that root
+    std::wstring rest;
+    if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+        // UNC: \\server\share\rest
+        size_t serverEnd = path.find_first_of(L"\\/", 2);
+        if (serverEnd == std::wstring::npos) return result;
+        size_t shareEnd = path.find_first_of(L"\\/", serverEnd + 1);
+        std::wstring server = path.substr(2, serverEnd - 2);
+        std::wstring share = path.substr(serverEnd + 1, shareEnd == std::wstring::npos ? std::wstring::npos : shareEnd - serverEnd - 1);
+        if (server.empty() || share.empty()) return result;
+        root = L"\\\\" + server + L"\\" + share;
+        hostRoot = L"UNC/" + UpperCase(server) + L"/" + UpperCase(share);
+        rest = shareEnd == std::wstring::npos ? L"" : path.substr(shareEnd);
+    } else if (path.size() >= 2 && IsDriveLetter(path[0]) && path[1] == L':') {
+        root = std::wstring(1, static_cast<wchar_t>(std::towupper(path[0]))) + L":";
+        hostRoot = root.substr(0, 1);
+        rest = path.substr(2);
+        if (rest.empty() || !IsSeparator(rest[0])) {
+            // Drive-relative: against the current directory when it is on that drive.
+            if (UpperCase(CurrentDrive()) == root)
+                rest = World().currentDirectory.substr(2) + L"\\" + rest;
+            else
+                rest = L"\\" + rest;
+        }
+    } else if (IsSeparator(path[0])) {
+        root = CurrentDrive();
+        hostRoot = root.substr(0, 1);
+        rest = path;
+    } else {
+        return Resolve(World().currentDirectory + L"\\" + path);
+    }
+
+    std::vector<std::wstring> parts;
+    size_t pos = 0;
+    while (pos <= rest.size()) {
+        size_t next = rest.find_first_of(L"\\/", pos);
+        std::wstring component = rest.substr(pos, next == std::wstring::npos ? std::wstring::npos : next - pos);
+        component = TrimComponent(component);
+        if (component == L"..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!component.empty() && component != L".") {
+            if (HasInvalidCharacter(component)) return result;
+            parts.push_back(component);
+        }
+        if (next == std::wstring::npos) break;
+        pos = next + 1;
+    }
+
+    std::string host = World().sandbox + "/" + ToUtf8(hostRoot);
+    std::wstring full = root;
+    for (const std::wstring& part : parts) {
+        host += "/" + MatchEntry(host, part);
+        full += L"\\" + part;
+    }
+    if (parts.empty()) full += L"\\";
+    result.ok = true;
+    result.full = full;
+    result.host = host;
+    result.key = UpperCase(full);
+    return result;
+}
+
+std::string SandboxRoot() { return World().sandbox; }
+
+std::string HostPath(const std::wstring& windowsPath) { return Resolve(windowsPath).host; }
+
+void MakeFolder(const std::wstring& windowsPath)
+{
+    ResolvedPath r = Resolve(windowsPath);
+    std::error_code ignored;
+    std::filesystem::create_directories(r.host, ignored);
+}
+
+void WriteFile(const std::wstring& windowsPath, const std::string& bytes)
+{
+    ResolvedPath r = Resolve(windowsPath);
+    MakeFolder(r.full.substr(0, r.full.find_last_of(L'\\') + 1));
+    r = Resolve(windowsPath);
+    int fd = ::open(r.host.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) return;
+    ssize_t ignored = ::write(fd, bytes.data(), bytes.size());
+    (void)ignored;
+    ::close(fd);
+    MetaFor(r.key, false);
+}
+
+bool ReadWholeFile(const std::wstring& windowsPath, std::string* bytes)
+{
+    ResolvedPath r = Resolve(windowsPath);
+    if (!r.ok || r.isPipe) return false;
+    int fd = ::open(r.host.c_str(), O_RDONLY);
+    if (fd < 0) return false;
+    bytes->clear();
+    char buffer[65536];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) bytes->append(buffer, static_cast<size_t>(n));
+    ::close(fd);
+    return true;
+}
+
+bool Exists(const std::wstring& windowsPath)
+{
+    ResolvedPath r = Resolve(windowsPath);
+    return r.ok && !r.isPipe && Inspect(r.host).exists;
+}
+
+DWORD Attributes(const std::wstring& windowsPath)
+{
+    ResolvedPath r = Resolve(windowsPath);
+    HostInfo info = Inspect(r.host);
+    if (!r.ok || !info.exists) return INVALID_FILE_ATTRIBUTES;
+    DWORD attributes = MetaFor(r.key, info.directory).attributes;
+    return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+}
+
+void SetAttributes(const std::wstring& windowsPath, DWORD attributes)
+{
+    ResolvedPath r = Resolve(windowsPath);
+    HostInfo info = Inspect(r.host);
+    MetaFor(r.key, info.directory).attributes =
+        (attributes & ~FILE_ATTRIBUTE_NORMAL) | (info.directory ? FILE_ATTRIBUTE_DIRECTORY : 0);
+}
+
+void LockFile(const std::wstring& windowsPath, bool locked)
+{
+    std::wstring key = Resolve(windowsPath).key;
+    if (locked)
+        World().locked.insert(key);
+    else
+        World().locked.erase(key);
+}
+
+void SetWriteLimit(long long bytes)
+{
+    World().writeLimit = bytes;
+    World().written = 0;
+}
+
+long OpenFileHandles()
+{
+    long count = 0;
+    for (auto& [handle, object] : World().handles)
+        if (object.kind == HandleKind::File) ++count;
+    return count;
+}
+
+void SetCurrentDirectory(const std::wstring& windowsPath)
+{
+    MakeFolder(windowsPath);
+    ResolvedPath r = Resolve(windowsPath);
+    World().currentDirectory = r.full.size() > 3 && r.full.back() == L'\\' ? r.full.substr(0, r.full.size() - 1) : r.full;
+}
+
+std::wstring CurrentDirectory() { return World().currentDirectory; }
+
+// Pipes live in pipes.cpp; CreateFileW hands them over.
+HANDLE OpenPipeClient(const ResolvedPath& path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
+BOOL WritePipe(HandleObject& pipe, LPCVOID buffer, DWORD toWrite, LPDWORD written);
+
+}  // namespace winmodel
+
+using namespace winmodel;
+
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
+                   DWORD flagsAndAttributes, HANDLE)
+{
+    MODEL_CALL("CreateFileW", INVALID_HANDLE_VALUE);
+    if (!name) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    ResolvedPath r = Resolve(name);
+    if (!r.ok) {
+        SetLastError(ERROR_INVALID_NAME);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (r.isPipe) return OpenPipeClient(r, access, share, disposition, flagsAndAttributes);
+    if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    HostInfo parent = Inspect(ParentHost(r.host));
+    if (!parent.exists || !parent.directory) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    HostInfo info = Inspect(r.host);
+    if (info.directory) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    bool wantsWrite = access & (GENERIC_WRITE | GENERIC_ALL | DELETE);
+    DWORD requested = flagsAndAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                            FILE_ATTRIBUTE_ARCHIVE);
+    bool truncate = false;
+    if (info.exists) {
+        DWORD attributes = MetaFor(r.key, false).attributes;
+        if (disposition == CREATE_NEW) {
+            SetLastError(ERROR_FILE_EXISTS);
+            return INVALID_HANDLE_VALUE;
+        }
+        if ((attributes & FILE_ATTRIBUTE_READONLY) &&
+            (wantsWrite || disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }
+        // Overwriting a hidden or system file must name those attributes again.
+        if (disposition == CREATE_ALWAYS &&
+            (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) & ~requested) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }
+        truncate = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+    } else if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (SharingConflict(r.key, access, share)) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return INVALID_HANDLE_VALUE;
+    }
+    int fd = ::open(r.host.c_str(), O_RDWR | O_CREAT | (truncate ? O_TRUNC : 0), 0644);
+    if (fd < 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!info.exists || truncate) {
+        FileMeta& meta = MetaFor(r.key, false);
+        if (!info.exists) World().meta.erase(r.key);
+        FileMeta& fresh = MetaFor(r.key, false);
+        fresh.attributes = requested | FILE_ATTRIBUTE_ARCHIVE;
+        if (info.exists) fresh.creation = meta.creation;
+        fresh.timesSet = false;
+    }
+    HandleObject object;
+    object.kind = HandleKind::File;
+    object.fd = fd;
+    object.key = r.key;
+    object.host = r.host;
+    object.access = access;
+    object.share = share;
+    SetLastError(info.exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) ? ERROR_ALREADY_EXISTS
+                                                                                             : ERROR_SUCCESS);
+    return NewHandle(object);
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED)
+{
+    if (read) *read = 0;
+    MODEL_CALL("ReadFile", FALSE);
+    HandleObject* object = FindHandle(file);
+    if (!object || object->kind != HandleKind::File) return Fail(ERROR_INVALID_HANDLE);
+    if (!(object->access & (GENERIC_READ | GENERIC_ALL))) return Fail(ERROR_ACCESS_DENIED);
+    DWORD total = 0;
+    while (total < toRead) {
+        ssize_t n = ::read(object->fd, static_cast<char*>(buffer) + total, toRead - total);
+        if (n < 0) return Fail(ERROR_READ_FAULT);
+        if (n == 0) break;
+        total += static_cast<DWORD>(n);
+    }
+    if (read) *read = total;
+    return TRUE;
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED)
+{
+    if (written) *written = 0;
+    MODEL_CALL("WriteFile", FALSE);
+    HandleObject* object = FindHandle(file);
+    if (!object) return Fail(ERROR_INVALID_HANDLE);
+    if (object->kind == HandleKind::Pipe) return WritePipe(*object, buffer, toWrite, written);
+    if (object->kind != HandleKind::File) return Fail(ERROR_INVALID_HANDLE);
+    if (!(object->access & (GENERIC_WRITE | GENERIC_ALL))) return Fail(ERROR_ACCESS_DENIED);
+    WorldState& w = World();
+    if (w.writeLimit >= 0 && w.written + toWrite > w.writeLimit) return Fail(ERROR_DISK_FULL);
+    DWORD total = 0;
+    while (total < toWrite) {
+        ssize_t n = ::write(object->fd, static_cast<const char*>(buffer) + total, toWrite - total);
+        if (n <= 0) return Fail(ERROR_WRITE_FAULT);
+        total += static_cast<DWORD>(n);
+    }
+    w.written += total;
+    FileMeta& meta = MetaFor(object->key, false);
+    if (!meta.timesSet) meta.write = Now();
+    if (written) *written = total;
+    return TRUE;
+}
+
+DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method)
+{
+    MODEL_CALL("SetFilePointer", INVALID_SET_FILE_POINTER);
+    HandleObject* object = FindHandle(file);
+    if (!object || object->kind != HandleKind::File) {
+        SetLastError(object ? 1 /* ERROR_INVALID_FUNCTION */ : ERROR_INVALID_HANDLE);
+        return INVALID_SET_FILE_POINTER;
+    }
+    long long move = distanceHigh ? (static_cast<long long>(*distanceHigh) << 32) | static_cast<DWORD>(distance)
+                                  : static_cast<long long>(distance);
+    int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : SEEK_END;
+    if (method > FILE_END) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    off_t base = whence == SEEK_SET ? 0 : ::lseek(object->fd, 0, whence);
+    if (base + move < 0) {
+        SetLastError(ERROR_NEGATIVE_SEEK);
+        return INVALID_SET_FILE_POINTER;
+    }
+    off_t position = ::lseek(object->fd, static_cast<off_t>(base + move), SEEK_SET);
+    if (distanceHigh) *distanceHigh = static_cast<LONG>(static_cast<long long>(position) >> 32);
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(position & 0xFFFFFFFF);
+}
+
+DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh)
+{
+    MODEL_CALL("GetFileSize", INVALID_FILE_ATTRIBUTES);
+    HandleObject* object = FindHandle(file);
+    struct stat st;
+    if (!object || object->kind != HandleKind::File || ::fstat(object->fd, &st) != 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return static_cast<DWORD>(-1);
+    }
+    if (sizeHigh) *sizeHigh = static_cast<DWORD>(static_cast<unsigned long long>(st.st_size) >> 32);
+    return static_cast<DWORD>(st.st_size & 0xFFFFFFFF);
+}
+
+BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* access, const FILETIME* write)
+{
+    MODEL_CALL("SetFileTime", FALSE);
+    HandleObject* object = FindHandle(file);
+    if (!object || object->kind != HandleKind::File) return Fail(ERROR_INVALID_HANDLE);
+    if (!(object->access & (GENERIC_WRITE | GENERIC_ALL))) return Fail(ERROR_ACCESS_DENIED);
+    FileMeta& meta = MetaFor(object->key, false);
+    if (creation) meta.creation = *creation;
+    if (access) meta.access = *access;
+    if (write) meta.write = *write;
+    meta.timesSet = true;
+    return TRUE;
+}
+
+BOOL GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME access, LPFILETIME write)
+{
+    MODEL_CALL("GetFileTime", FALSE);
+    HandleObject* object = FindHandle(file);
+    if (!object || object->kind != HandleKind::File) return Fail(ERROR_INVALID_HANDLE);
+    FileMeta& meta = MetaFor(object->key, false);
+    if (creation) *creation = meta.creation;
+    if (access) *access = meta.access;
+    if (write) *write = meta.write;
+    return TRUE;
+}
+
+BOOL FlushFileBuffers(HANDLE file)
+{
+    MODEL_CALL("FlushFileBuffers", FALSE);
+    HandleObject* object = FindHandle(file);
+    if (!object || object->kind != HandleKind::File) return Fail(ERROR_INVALID_HANDLE);
+    return TRUE;
+}
+
+BOOL CloseHandle(HANDLE handle)
+{
+    MODEL_CALL("CloseHandle", FALSE);
+    auto it = World().handles.find(handle);
+    if (it == World().handles.end()) return Fail(ERROR_INVALID_HANDLE);
+    if (it->second.fd >= 0) ::close(it->second.fd);
+    World().handles.erase(it);
+    return TRUE;
+}
+
+DWORD GetFileAttributesW(LPCWSTR name)
+{
+    MODEL_CALL("GetFileAttributesW", INVALID_FILE_ATTRIBUTES);
+    ResolvedPath r = Resolve(name ? name : L"");
+    if (!r.ok || r.isPipe) {
+        SetLastError(ERROR_INVALID_NAME);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    HostInfo info = Inspect(r.host);
+    if (!info.exists) {
+        SetLastError(Inspect(ParentHost(r.host)).exists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    DWORD attributes = MetaFor(r.key, info.directory).attributes;
+    return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+}
+
+BOOL SetFileAttributesW(LPCWSTR name, DWORD attributes)
+{
+    MODEL_CALL("SetFileAttributesW", FALSE);
+    ResolvedPath r = Resolve(name ? name : L"");
+    HostInfo info = Inspect(r.host);
+    if (!r.ok || !info.exists) return Fail(ERROR_FILE_NOT_FOUND);
+    const DWORD settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                           FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY;
+    MetaFor(r.key, info.directory).attributes = (attributes & settable) | (info.directory ? FILE_ATTRIBUTE_DIRECTORY : 0);
+    return TRUE;
+}
+
+BOOL CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES)
+{
+    MODEL_CALL("CreateDirectoryW", FALSE);
+    ResolvedPath r = Resolve(name ? name : L"");
+    if (!r.ok || r.isPipe) return Fail(ERROR_INVALID_NAME);
+    if (Inspect(r.host).exists) return Fail(ERROR_ALREADY_EXISTS);
+    HostInfo parent = Inspect(ParentHost(r.host));
+    if (!parent.exists || !parent.directory) return Fail(ERROR_PATH_NOT_FOUND);
+    if (::mkdir(r.host.c_str(), 0755) != 0) return Fail(ERROR_ACCESS_DENIED);
+    World().meta.erase(r.key);
+    MetaFor(r.key, true);
+    return TRUE;
+}
+
+BOOL RemoveDirectoryW(LPCWSTR name)
+{
+    MODEL_CALL("RemoveDirectoryW", FALSE);
+    ResolvedPath r = Resolve(name ? name : L"");
+    HostInfo info = Inspect(r.host);
+    if (!r.ok || !info.exists) return Fail(ERROR_FILE_NOT_FOUND);
+    if (!info.directory) return Fail(267 /* ERROR_DIRECTORY */);
+    if (::rmdir(r.host.c_str()) != 0) return Fail(ERROR_DIR_NOT_EMPTY);
+    World().meta.erase(r.key);
+    return TRUE;
+}
+
+BOOL DeleteFileW(LPCWSTR name)
+{
+    MODEL_CALL("DeleteFileW", FALSE);
+    ResolvedPath r = Resolve(name ? name : L"");
+    if (!r.ok || r.isPipe) return Fail(ERROR_INVALID_NAME);
+    HostInfo info = Inspect(r.host);
+    if (!info.exists) return Fail(Inspect(ParentHost(r.host)).exists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+    if (info.directory) return Fail(ERROR_ACCESS_DENIED);
+    if (MetaFor(r.key, false).attributes & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
+    if (OpenedWithoutShare(r.key, FILE_SHARE_DELETE)) return Fail(ERROR_SHARING_VIOLATION);
+    if (::unlink(r.host.c_str()) != 0) return Fail(ERROR_ACCESS_DENIED);
+    World().meta.erase(r.key);
+    return TRUE;
+}
+
+BOOL MoveFileExW(LPCWSTR existing, LPCWSTR target, DWORD flags)
+{
+    MODEL_CALL("MoveFileExW", FALSE);
+    ResolvedPath from = Resolve(existing ? existing : L"");
+    ResolvedPath to = Resolve(target ? target : L"");
+    if (!from.ok || !to.ok || from.isPipe || to.isPipe) return Fail(ERROR_INVALID_NAME);
+    HostInfo source = Inspect(from.host);
+    if (!source.exists) return Fail(ERROR_FILE_NOT_FOUND);
+    if (OpenedWithoutShare(from.key, FILE_SHARE_DELETE)) return Fail(ERROR_SHARING_VIOLATION);
+    HostInfo destination = Inspect(to.host);
+    HostInfo toParent = Inspect(ParentHost(to.host));
+    if (!toParent.exists || !toParent.directory) return Fail(ERROR_PATH_NOT_FOUND);
+    if (destination.exists && from.key != to.key) {
+        if (!(flags & MOVEFILE_REPLACE_EXISTING)) return Fail(ERROR_ALREADY_EXISTS);
+        if (destination.directory || source.directory) return Fail(ERROR_ACCESS_DENIED);
+        if (MetaFor(to.key, false).attributes & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
+        if (OpenedWithoutShare(to.key, FILE_SHARE_DELETE)) return Fail(ERROR_ACCESS_DENIED);
+    }
+    FileMeta meta = MetaFor(from.key, source.directory);
+    // Keep the target's own spelling when the name only changes letter case.
+    std::string hostTarget = to.host;
+    if (destination.exists && from.key != to.key) ::unlink(to.host.c_str());
+    if (!destination.exists) hostTarget = ParentHost(to.host) + "/" + ToUtf8(to.full.substr(to.full.find_last_of(L'\\') + 1));
+    if (::rename(from.host.c_str(), hostTarget.c_str()) != 0) return Fail(ERROR_ACCESS_DENIED);
+    World().meta.erase(from.key);
+    World().meta[to.key] = meta;
+    return TRUE;
+}
+
+namespace {
+
+BOOL CopyWide(LPCWSTR existing, LPCWSTR target, BOOL failIfExists)
+{
+    ResolvedPath from = Resolve(existing ? existing : L"");
+    ResolvedPath to = Resolve(target ? target : L"");
+    if (!from.ok || !to.ok || from.isPipe || to.isPipe) return Fail(ERROR_INVALID_NAME);
+    HostInfo source = Inspect(from.host);
+    if (!source.exists) return Fail(Inspect(ParentHost(from.host)).exists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+    if (source.directory) return Fail(ERROR_ACCESS_DENIED);
+    if (SharingConflict(from.key, GENERIC_READ, FILE_SHARE_READ)) return Fail(ERROR_SHARING_VIOLATION);
+    HostInfo destination = Inspect(to.host);
+    HostInfo toParent = Inspect(ParentHost(to.host));
+    if (!toParent.exists || !toParent.directory) return Fail(ERROR_PATH_NOT_FOUND);
+    if (destination.exists) {
+        if (failIfExists) return Fail(ERROR_FILE_EXISTS);
+        if (destination.directory) return Fail(ERROR_ACCESS_DENIED);
+        if (MetaFor(to.key, false).attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) return Fail(ERROR_ACCESS_DENIED);
+        if (SharingConflict(to.key, GENERIC_WRITE, 0)) return Fail(ERROR_SHARING_VIOLATION);
+    }
+    std::error_code error;
+    std::filesystem::copy_file(from.host, to.host, std::filesystem::copy_options::overwrite_existing, error);
+    if (error) return Fail(ERROR_ACCESS_DENIED);
+    FileMeta meta = MetaFor(from.key, false);
+    meta.attributes |= FILE_ATTRIBUTE_ARCHIVE;
+    meta.creation = Now();
+    World().meta[to.key] = meta;
+    return TRUE;
+}
+
+}  // namespace
+
+BOOL CopyFileW(LPCWSTR existing, LPCWSTR target, BOOL failIfExists)
+{
+    MODEL_CALL("CopyFileW", FALSE);
+    return CopyWide(existing, target, failIfExists);
+}
+
+BOOL CopyFileA(LPCSTR existing, LPCSTR target, BOOL failIfExists)
+{
+    MODEL_CALL("CopyFileA", FALSE);
+    std::wstring from = existing ? DecodeText(CP_ACP, existing) : L"";
+    std::wstring to = target ? DecodeText(CP_ACP, target) : L"";
+    return CopyWide(existing ? from.c_str() : nullptr, target ? to.c_str() : nullptr, failIfExists);
+}
+
+DWORD GetCurrentDirectoryW(DWORD size, LPWSTR buffer)
+{
+    MODEL_CALL("GetCurrentDirectoryW", 0);
+    const std::wstring& cwd = World().currentDirectory;
+    if (size <= cwd.size() || !buffer) return static_cast<DWORD>(cwd.size() + 1);
+    std::copy(cwd.begin(), cwd.end(), buffer);
+    buffer[cwd.size()] = 0;
+    return static_cast<DWORD>(cwd.size());
+}
+
+BOOL SetCurrentDirectoryW(LPCWSTR name)
+{
+    MODEL_CALL("SetCurrentDirectoryW", FALSE);
+    ResolvedPath r = Resolve(name ? name : L"");
+    if (!r.ok || r.isPipe) return Fail(ERROR_INVALID_NAME);
+    // The current directory, with its trailing separator, must stay below MAX_PATH.
+    if (r.full.size() + 1 >= MAX_PATH) return Fail(206 /* ERROR_FILENAME_EXCED_RANGE */);
+    HostInfo info = Inspect(r.host);
+    if (!info.exists) return Fail(ERROR_FILE_NOT_FOUND);
+    if (!info.directory) return Fail(267 /* ERROR_DIRECTORY */);
+    World().currentDirectory = r.full.size() > 3 && r.full.back() == L'\\' ? r.full.substr(0, r.full.size() - 1) : r.full;
+    return TRUE;
+}

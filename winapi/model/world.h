@@ -1,0 +1,137 @@
+// Linux model only: the one object that holds the model's state. Area sources share it through
+// World(); tests reach it only through steering.h.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "steering.h"
+
+namespace winmodel {
+
+// Every model call starts with MODEL_CALL("Name"): it counts and logs the call and, when the
+// fault plan says so, sets the last error and makes the call return its failure value.
+bool EnterCall(const char* name);
+#define MODEL_CALL(name, failure)  \
+    do {                           \
+        if (::winmodel::EnterCall(name)) return failure; \
+    } while (0)
+
+struct ResolvedPath {
+    bool ok = false;            // syntactically a usable local path
+    std::wstring full;          // normalised Windows path: "C:\dir\name" (no trailing separator)
+    std::string host;           // real path in the sandbox, matched without letter case
+    std::wstring key;           // upper-cased full path: identity of a file for side tables
+    bool isPipe = false;        // \\.\pipe\name
+    std::wstring pipeName;      // upper-cased pipe name
+};
+ResolvedPath Resolve(const std::wstring& path);
+std::wstring UpperCase(const std::wstring& text);
+std::string ToUtf8(const std::wstring& text);
+std::wstring FromUtf8(const std::string& text);
+// Conversions for the model's own use; they are not platform calls and never fail on purpose.
+std::wstring DecodeText(UINT codePage, const std::string& bytes);   // CP_ACP means the ANSI code page
+std::string EncodeText(UINT codePage, const std::wstring& text);
+
+struct FileMeta {
+    DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
+    FILETIME creation{}, access{}, write{};
+    bool timesSet = false;
+};
+
+enum class HandleKind { File, Pipe, Snapshot, Process, Token, Other };
+
+struct HandleObject {
+    HandleKind kind = HandleKind::Other;
+    // files
+    int fd = -1;
+    std::wstring key;
+    std::string host;
+    DWORD access = 0, share = 0;
+    // pipes
+    std::wstring pipeName;
+    // snapshots
+    std::vector<DWORD> snapshotPids;
+    size_t snapshotPos = 0;
+    // processes
+    DWORD pid = 0;
+};
+
+struct ProcessState {
+    DWORD pid;
+    std::wstring exeName;
+    ProcessOptions options;
+    bool alive = true;
+    bool terminated = false;
+    DWORD exitCode = STILL_ACTIVE;
+    int waitsLeft = 0;
+};
+
+struct PipeState {
+    PipeOptions options;
+    std::vector<std::string> messages;
+    std::vector<PipeOpen> opens;
+};
+
+struct RegKeyState {
+    std::map<std::wstring, std::pair<std::wstring, RegValue>> values;  // upper name -> (name, value)
+};
+
+struct ShellLinkFile;
+
+struct WorldState {
+    std::string sandbox;
+    DWORD lastError = 0;
+    // fault plan and call record
+    std::vector<FaultRule> faults;
+    std::map<std::string, long> callCounts;
+    std::vector<std::string> callLog;
+    long totalCalls = 0;
+    long faultsHit = 0;
+    // handles
+    std::map<HANDLE, HandleObject> handles;
+    ULONG_PTR nextHandle = 0x1000;
+    // files
+    std::map<std::wstring, FileMeta> meta;       // by upper-cased full path
+    std::set<std::wstring> locked;
+    long long writeLimit = -1, written = 0;
+    std::wstring currentDirectory = L"C:\\";
+    // module, code pages, clock, keys
+    std::wstring modulePath = L"C:\\Program Files\\kivo\\Fennowick.exe";
+    UINT ansiCodePage = 1252;
+    long biasMinutes = 0;
+    std::set<int> keysDown;
+    std::vector<int> keyQueries;
+    std::string crtLocale = "C";
+    // processes
+    std::vector<ProcessState> processes;
+    DWORD nextPid = 1000;
+    bool debugPrivilege = false;
+    // pipes
+    std::map<std::wstring, PipeState> pipes;   // by upper-cased pipe name
+    // registry
+    std::map<std::pair<ULONG_PTR, std::wstring>, RegKeyState> registry;  // (root, upper path)
+    std::map<HKEY, std::pair<ULONG_PTR, std::wstring>> openKeys;
+    std::set<ULONG_PTR> deniedRoots;
+    ULONG_PTR nextKey = 0x2000;
+    // user interface and shell
+    int messageBoxAnswer = IDCANCEL;
+    std::vector<MessageBoxCall> messageBoxes;
+    std::vector<ShellExecuteCall> shellExecutes;
+    std::vector<PostedMessage> posted;
+    std::vector<ChangeNotification> notifications;
+    std::vector<std::string> debugOutput;
+    // shell links
+    std::wstring commonDesktop = L"C:\\Users\\Public\\Desktop";
+    long comInit = 0;
+};
+
+WorldState& World();
+HANDLE NewHandle(HandleObject object);
+HandleObject* FindHandle(HANDLE handle);
+
+}  // namespace winmodel
