@@ -8,12 +8,15 @@
 
 #include "../support/model_fixture.h"
 #include "tests/support/zip_builder.h"
+#include "tests/support/zip_name_cases.h"
 #include "update/zip_extractor.h"
 #include "winapi/winapi.h"
 
 using namespace update;
 using ziptest::Archive;
 using ziptest::Entry;
+using ziptest::kNameCases;
+using ziptest::NameCase;
 
 namespace {
 
@@ -119,110 +122,6 @@ protected:
 };
 
 // ---- names --------------------------------------------------------------------------------------
-
-struct NameCase {
-    const char* stored;
-    const wchar_t* name;  // null: refused
-};
-
-const NameCase kNameCases[] = {
-    // What the guard cuts off the front.
-    {"C:\\Apps\\a.dll", L"Apps\\a.dll"},
-    {"/etc/x.cfg", L"etc/x.cfg"},
-    {"a/../b/c.txt", L"b/c.txt"},
-    {"x:y:z.txt", L"z.txt"},
-    {"res/img.png", L"res/img.png"},
-    {"\\\\server\\share\\f.txt", L"server\\share\\f.txt"},
-    {"a\\..\\b.txt", L"b.txt"},
-    {"./dot/./ok.txt", L"./dot/./ok.txt"},
-    {"\xEF\xBC\x8E\xEF\xBC\x8E\xEF\xBC\x8Fwide.txt", L"\xFF0E\xFF0E\xFF0Fwide.txt"},  // full-width: ordinary letters
-    {"CONSOLE.txt", L"CONSOLE.txt"},
-    {"COM10", L"COM10"},
-    {"LPT", L"LPT"},
-    {"NULL.h", L"NULL.h"},
-    {"xcon", L"xcon"},
-    {"COM1x.txt", L"COM1x.txt"},
-    // Climbing out of the base folder, in every spelling.
-    {"../c", nullptr},
-    {"..\\c", nullptr},
-    {"a/b/../../c", nullptr},
-    {"a\\b\\..\\..\\c", nullptr},
-    {"a/b/..\\..\\c", L"c"},
-    {"a\\b/../..\\c", nullptr},
-    {"..", nullptr},
-    {"a/..", nullptr},
-    {"a/../..", nullptr},
-    {"/../../etc/passwd", L"etc/passwd"},
-    {"C:..\\x", nullptr},
-    // Streams, control characters, forbidden characters.
-    {"file.txt:stream", nullptr},
-    {"dir/f:ads", nullptr},
-    {"a\x01" "b", nullptr},
-    {"tab\there", nullptr},
-    {"del\x7f", nullptr},
-    {"a<b", nullptr},
-    {"a>b", nullptr},
-    {"a\"b", nullptr},
-    {"a|b", nullptr},
-    {"a?b", nullptr},
-    {"a*b", nullptr},
-    // Components Windows would change.
-    {"name.", nullptr},
-    {"name ", nullptr},
-    {"dir./f.txt", nullptr},
-    {"dir /f.txt", nullptr},
-    {"...", nullptr},
-    // Devices, alone, with an extension, as a folder, in any letter case.
-    {"CON", nullptr},
-    {"con.txt", nullptr},
-    {"PRN", nullptr},
-    {"AUX.h", nullptr},
-    {"NUL", nullptr},
-    {"nul.tar.gz", nullptr},
-    {"CONIN$", nullptr},
-    {"conout$.log", nullptr},
-    {"COM1", nullptr},
-    {"com9.txt", nullptr},
-    {"COM0", nullptr},
-    {"LPT1", nullptr},
-    {"lpt9", nullptr},
-    {"COM\xC2\xB9", nullptr},
-    {"com\xC2\xB2.txt", nullptr},
-    {"LPT\xC2\xB3.txt", nullptr},
-    {"dir/NUL/f.txt", nullptr},
-    {"NUL .txt", nullptr},
-    // Nothing left.
-    {"", nullptr},
-    {"/", nullptr},
-    {"C:", nullptr},
-};
-
-TEST_F(Extractor, NamesAreGuardedAndUnsafeOnesRefused)
-{
-    Archive archive;
-    for (const NameCase& c : kNameCases) archive.entries.push_back(FileEntry(c.stored));
-    archive.entries.push_back(FileEntry(std::string(300, 'n')));  // longer than the name buffer
-    ZipExtractor* extractor = Open(archive);
-    ASSERT_NE(extractor, nullptr);
-
-    for (size_t i = 0; i < std::size(kNameCases); ++i) {
-        const NameCase& c = kNameCases[i];
-        SCOPED_TRACE(c.stored);
-        EntryRecord record;
-        record.name[0] = L'#';
-        const ZipResult result = extractor->QueryEntry(static_cast<int32_t>(i), record);
-        if (c.name) {
-            ASSERT_EQ(result, ZipOk);
-            EXPECT_STREQ(record.name, c.name);
-        } else {
-            EXPECT_EQ(result, ZipNameRefused);
-            EXPECT_EQ(record.name[0], L'#');  // the record is not touched
-            EXPECT_EQ(extractor->ExtractEntry(static_cast<int32_t>(i), L"anything.txt"), ZipNameRefused);
-        }
-    }
-    EntryRecord record;
-    EXPECT_EQ(extractor->QueryEntry(static_cast<int32_t>(std::size(kNameCases)), record), ZipNameRefused);
-}
 
 // Whatever the names, extraction writes nothing outside the base folder.
 TEST_F(Extractor, NoNameWritesOutsideTheBaseFolder)
@@ -500,96 +399,6 @@ TEST_F(Extractor, DosTimesConvertInTwoSecondStepsAndInvalidDatesGiveTheExtractio
 
 // ---- extraction ---------------------------------------------------------------------------------
 
-TEST_F(Extractor, CreatesFoldersAndWritesWhereTheTargetSays)
-{
-    Archive archive;
-    archive.entries = {FolderEntry("sub/dir/"), FileEntry("sub/deeper/file.txt", "deep"), FileEntry("x.txt", "top"),
-                       FileEntry("elsewhere.txt", "own path"), FileEntry("back\\slash\\f.txt", "bs"),
-                       FileEntry("empty.txt", "")};
-    ZipExtractor* extractor = Open(archive);
-    ASSERT_NE(extractor, nullptr);
-    EntryRecord record;
-    EXPECT_EQ(extractor->ExtractEntry(0, L"sub/dir/"), ZipOk);
-    EXPECT_EQ(winmodel::Attributes(L"C:\\install\\sub"), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
-    EXPECT_EQ(winmodel::Attributes(L"C:\\install\\sub\\dir"), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
-    EXPECT_EQ(extractor->ExtractEntry(1, L"sub/deeper/file.txt"), ZipOk);
-    EXPECT_EQ(Content(L"sub\\deeper\\file.txt"), "deep");
-    EXPECT_EQ(extractor->ExtractEntry(2, L"x.txt"), ZipOk);
-    EXPECT_EQ(Content(L"x.txt"), "top");
-    // A target with a drive or a leading separator is a path of its own.
-    EXPECT_EQ(extractor->ExtractEntry(3, L"D:\\other\\place\\e.txt"), ZipOk);
-    std::string own;
-    ASSERT_TRUE(winmodel::ReadWholeFile(L"D:\\other\\place\\e.txt", &own));
-    EXPECT_EQ(own, "own path");
-    EXPECT_EQ(extractor->ExtractEntry(4, L"back\\slash\\f.txt"), ZipOk);
-    EXPECT_EQ(Content(L"back\\slash\\f.txt"), "bs");
-    // A target that names a folder cannot be a file.
-    EXPECT_EQ(extractor->ExtractEntry(2, L"sub/"), ZipFileUnavailable);
-
-    // An empty entry becomes an empty file with its times.
-    ASSERT_EQ(extractor->QueryEntry(5, record), ZipOk);
-    EXPECT_EQ(extractor->ExtractEntry(5, record.name), ZipOk);
-    EXPECT_EQ(Content(L"empty.txt"), "");
-    winapi::ScopedFile file(CreateFileW(L"C:\\install\\empty.txt", GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, 0, nullptr));
-    FILETIME creation, access, write;
-    ASSERT_TRUE(GetFileTime(file.Get(), &creation, &access, &write));
-    EXPECT_EQ(Ticks(write), Ticks(record.lastWriteTime));
-    EXPECT_TRUE(Leftovers().empty());
-}
-
-// A failed or corrupt entry leaves the file it would replace as it was, and nothing beside it.
-TEST_F(Extractor, AFailedEntryLeavesTheOldFileInPlace)
-{
-    const std::string text = std::string(50000, 'n') + "new content";
-    struct FailCase {
-        const char* name;
-        Entry entry;
-        ZipResult result;
-        const char* password;
-    };
-    std::vector<FailCase> cases;
-    Entry e = FileEntry("target.bin", text);
-    e.method = 8;
-    e.crc = 0x12345678;
-    cases.push_back({"CRC-32 mismatch", e, ZipDataFailed, nullptr});
-    e = FileEntry("target.bin", text);
-    e.method = 8;
-    e.uncompressedSize = static_cast<uint32_t>(text.size() + 10);
-    cases.push_back({"deflate stream ends early", e, ZipDataFailed, nullptr});
-    e = FileEntry("target.bin", text);
-    e.method = 8;
-    e.storedBytes = ziptest::RawDeflate(text);
-    e.storedBytes->resize(e.storedBytes->size() / 2);
-    cases.push_back({"deflate stream cut", e, ZipDataFailed, nullptr});
-    e = FileEntry("target.bin", text);
-    e.storedBytes = text.substr(0, 30000);
-    e.uncompressedSize = static_cast<uint32_t>(text.size());
-    cases.push_back({"stored, compressed size too small", e, ZipDataFailed, nullptr});
-    e = FileEntry("target.bin", text);
-    e.password = "right";
-    e.checkByte = static_cast<unsigned char>((ziptest::Crc(text) >> 24) ^ 0x5A);
-    cases.push_back({"wrong password", e, ZipWrongPassword, "right"});
-    e = FileEntry("target.bin", text);
-    e.password = "right";
-    cases.push_back({"no password for an encrypted entry", e, ZipWrongPassword, nullptr});
-
-    for (const FailCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        Fresh();
-        winmodel::WriteFile(L"C:\\install\\target.bin", "old content");
-        Archive archive;
-        archive.entries = {c.entry};
-        ZipExtractor* extractor = Open(archive);
-        ASSERT_NE(extractor, nullptr);
-        if (c.password) extractor->SetPassword(c.password);
-        EXPECT_EQ(extractor->ExtractEntry(0, L"target.bin"), c.result);
-        EXPECT_TRUE(Content(L"target.bin") == "old content");
-        EXPECT_TRUE(Leftovers().empty());
-        EXPECT_EQ(winmodel::OpenFileHandles(), 1);  // the archive only
-    }
-}
-
 TEST_F(Extractor, ReplacesHiddenTargetsButNotReadOnlyOrLockedOnes)
 {
     struct TargetCase {
@@ -621,20 +430,6 @@ TEST_F(Extractor, ReplacesHiddenTargetsButNotReadOnlyOrLockedOnes)
                   c.result == ZipOk ? static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE) : c.attributes);
         EXPECT_TRUE(Leftovers().empty());
     }
-}
-
-TEST_F(Extractor, AnEncryptedEntryWithItsPasswordIsWritten)
-{
-    Entry e = FileEntry("secret.txt", std::string(30000, 's'));
-    e.method = 8;
-    e.password = "pw";
-    Archive archive;
-    archive.entries = {e};
-    ZipExtractor* extractor = Open(archive);
-    ASSERT_NE(extractor, nullptr);
-    extractor->SetPassword("pw");
-    EXPECT_EQ(extractor->ExtractEntry(0, L"secret.txt"), ZipOk);
-    EXPECT_EQ(Content(L"secret.txt"), e.data);
 }
 
 TEST_F(Extractor, WriteFailuresAndRefusedMovesCleanUp)
