@@ -8,6 +8,8 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
 
 export WINEPREFIX="${WINEPREFIX:-$root/build/wineprefix}"
 export WINEARCH=win64
@@ -18,4 +20,22 @@ if [[ ! -f "$WINEPREFIX/.prefix-ready" ]]; then
     "$root/tools/wine-prefix.sh" "$WINEPREFIX"
 fi
 
-exec /usr/lib/wine/wine64 "$@"
+# The first program of a Wine session starts wineserver and Wine's background
+# processes (services.exe, winedevice.exe, ...). They inherit that program's
+# stderr and keep it open for seconds after it ends, and ctest waits for the
+# pipe to close: every test would take 3 s longer. So the session is started
+# here with no link to our output, and kept for FW_WINE_PERSIST seconds (30)
+# after the last program, so a whole ctest run shares one session.
+# `wineserver -k0` only tells whether a server runs for this prefix.
+if ! "$WINESERVER" -k0 2>/dev/null; then
+    exec 9>"$WINEPREFIX.lock"
+    flock 9
+    if ! "$WINESERVER" -k0 2>/dev/null; then
+        "$WINESERVER" -p"${FW_WINE_PERSIST:-30}" </dev/null >/dev/null 2>&1 || true
+        # The server's idle timer starts only after a first program has ended.
+        "$WINE" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+    fi
+    exec 9>&-
+fi
+
+exec "$WINE" "$@"
