@@ -49,8 +49,9 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 # wineboot needs no window; keeps it off any Xvfb that tests may be using.
 unset DISPLAY
 
-"$WINE" wineboot -i >/dev/null 2>&1 || true
-"$WINESERVER" -w
+# 9>&-: the lock must not live on in the server and its processes.
+"$WINE" wineboot -i >/dev/null 2>&1 9>&- || true
+"$WINESERVER" -w 9>&-
 
 if [[ ! -f "$prefix/system.reg" ]]; then
     echo "$0: wineboot did not create $prefix" >&2
