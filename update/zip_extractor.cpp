@@ -359,6 +359,13 @@ ZipResult ZipExtractor::ExtractEntry(int32_t index, const wchar_t* target)
 // failed or corrupt entry never leaves a cut-short or wrong file where the old one was.
 ZipResult ZipExtractor::WriteEntryFile(const EntryRecord& record, const wchar_t* folder, const wchar_t* path)
 {
+    // A read-only file or a folder in the target's place is not replaced. The move would refuse
+    // it too, but only after the whole entry was written, and not everywhere: a process with
+    // root's rights under Wine may replace a read-only file.
+    const DWORD existing = GetFileAttributesW(path);
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+        return ZipFileUnavailable;
+
     wchar_t temp[MAX_PATH] = {};
     winapi::ScopedFile file;
     for (int attempt = 0; attempt < kTempNameAttempts && !file; ++attempt) {

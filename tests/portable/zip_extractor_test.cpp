@@ -198,6 +198,23 @@ TEST_F(Extraction, AFailedEntryLeavesTheOldFileInPlace)
     }
 }
 
+TEST_F(Extraction, AReadOnlyTargetIsNotReplaced)
+{
+    WillRemove(L"ro.txt");
+    WillRemove(L"plain.txt");
+    ASSERT_TRUE(ziptest::WriteWholeFile(Path(L"ro.txt"), "old"));
+    ASSERT_TRUE(SetFileAttributesW(Path(L"ro.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(ziptest::WriteWholeFile(Path(L"plain.txt"), "old"));
+    Archive archive;
+    archive.entries = {FileEntry("ro.txt", "new"), FileEntry("plain.txt", "new")};
+    ZipExtractor* extractor = Open(archive);
+    ASSERT_NE(extractor, nullptr);
+    EXPECT_EQ(extractor->ExtractEntry(0, L"ro.txt"), ZipFileUnavailable);
+    EXPECT_EQ(Content(L"ro.txt"), "old");
+    EXPECT_EQ(extractor->ExtractEntry(1, L"plain.txt"), ZipOk);
+    EXPECT_EQ(Content(L"plain.txt"), "new");
+}
+
 TEST_F(Extraction, AnEncryptedEntryWithItsPasswordIsWritten)
 {
     WillRemove(L"secret.txt");
