@@ -251,7 +251,10 @@ ZipResult ZipExtractor::Open()
     std::unique_ptr<ArchiveSource> source = OpenArchiveSource();
     if (!source) return ZipFileUnavailable;
     reader_ = OpenArchiveReader(std::move(source));
-    return reader_ ? ZipOk : ZipFileUnavailable;
+    if (!reader_) return ZipFileUnavailable;
+    // A record cached from an archive opened before describes nothing in this one.
+    cachedIndex_ = -1;
+    return ZipOk;
 }
 
 bool ZipExtractor::ReachEntry(int32_t index)

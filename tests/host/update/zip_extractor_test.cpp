@@ -514,10 +514,20 @@ TEST_F(Extractor, OpensOnceWithABaseFolder)
     archive.entries = {FileEntry("a.txt")};
     ZipExtractor* extractor = Open(archive);
     ASSERT_NE(extractor, nullptr);
+    EntryRecord first;
+    ASSERT_EQ(extractor->QueryEntry(0, first), ZipOk);
     EXPECT_EQ(extractor->Open(), ZipAlreadyOpen);
     EXPECT_EQ(extractor->Close(), ZipOk);
     EntryRecord record;
     EXPECT_EQ(extractor->QueryEntry(0, record), ZipFileUnavailable);  // closed: no archive
+    // Opened again on another archive, it forgets the record it cached from the first.
+    Archive other;
+    other.entries = {FileEntry("b.txt")};
+    winmodel::WriteFile(L"C:\\install\\update.zip", ziptest::Build(other));
+    ASSERT_EQ(extractor->Open(), ZipOk);
+    ASSERT_EQ(extractor->QueryEntry(0, record), ZipOk);
+    EXPECT_STREQ(record.name, L"b.txt");
+    extractor->Close();
 
     ZipExtractor fresh;
     winmodel::FailCall("GetCurrentDirectoryW", winmodel::CallsNamed("GetCurrentDirectoryW") + 1);
