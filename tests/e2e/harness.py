@@ -46,6 +46,8 @@ WINESERVER = '/usr/lib/wine/wineserver'
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
 RECORD_FILE = 'kivo-record.txt'
+# CSIDL_COMMON_DESKTOPDIRECTORY in a Wine prefix.
+PUBLIC_DESKTOP = 'C:\\users\\Public\\Desktop'
 MESSAGE_BOX_TITLES = ('Prompt', '提示')
 # The stand-in ends by itself after this many seconds, in case a scenario leaves it behind.
 STAND_IN_SECONDS = 60
@@ -241,11 +243,14 @@ class Wine:
         shutil.rmtree(self.prefix, ignore_errors=True)
         self.ensure_prefix()
 
-    def start_server(self):
-        # Started on its own with no inherited descriptors; the first Wine program would
-        # otherwise start it with ours.
-        subprocess.run([WINESERVER], env=self.environment(), stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    def start_session(self):
+        """Starts wineserver and Wine's background programs (services, explorer ...) with no
+        descriptor of ours: they would otherwise hold the first scenario program's output files,
+        and its run would pay for their start."""
+        quiet = dict(env=self.environment(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                     stderr=subprocess.DEVNULL, cwd=self.prefix)
+        subprocess.run([WINESERVER], **quiet)
+        subprocess.run([WINE, 'cmd.exe', '/c', 'exit'], **quiet)
 
     def kill(self):
         """Ends every Wine process of the prefix, and the server."""
@@ -483,7 +488,7 @@ class Session:
         self.wine.ensure_prefix()
         self.wine.kill()
         self.install()
-        self.wine.start_server()
+        self.wine.start_session()
         return self
 
     def __exit__(self, *exc):
@@ -653,6 +658,27 @@ class Session:
         """Runs probe.exe (see probe.cpp) and returns its Output."""
         return self.wine.run([self.helper_folder + '\\probe.exe'] + list(args),
                              debug='-all,+debugstr' if debug_output else '-all')
+
+    def make_link(self, link_path, target_path):
+        """Saves a shell link (through IShellLinkW) to target_path, working folder its folder."""
+        result = self.probe('make-link', utf16_hex(link_path), utf16_hex(target_path))
+        check_equal(result.returncode, 0, f'making the shell link {link_path}')
+
+    def read_link(self, link_path):
+        """The properties of a shell link as IShellLinkW reads them: {'target', 'arguments',
+        'working-folder', 'description', 'icon'}; None when it cannot be loaded."""
+        result = self.probe('read-link', utf16_hex(link_path))
+        if result.returncode != 0:
+            return None
+        lines = result.stdout.decode('utf-8', 'replace').split('\n')
+        return dict(line.split('\t', 1) for line in lines if '\t' in line)
+
+    def desktop_links(self):
+        """File names of the shell links on the all-users desktop."""
+        folder = self.unix_path(PUBLIC_DESKTOP)
+        if not os.path.isdir(folder):
+            return []
+        return sorted(name for name in os.listdir(folder) if name.lower().endswith('.lnk'))
 
     def log(self, text):
         print(f'[{self.name}] {text}', flush=True)

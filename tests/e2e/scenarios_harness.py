@@ -1,9 +1,11 @@
 """The harness's own checks: what the launcher scenarios rely on (exact command lines, the
-stand-in's record and pipe, message boxes, debugger output, the registry, running copies) works
-under this Wine, so that a failing launcher scenario points at the launcher."""
+stand-in's record and pipe, message boxes, debugger output, the registry, running copies, shell
+links) works under this Wine, so that a failing launcher scenario points at the launcher."""
 
-from harness import (Failure, check, check_equal, parse_debug_strings, poll, scenario, utf16_hex,
-                     winmain_command_line)
+import os
+
+from harness import (PUBLIC_DESKTOP, Failure, check, check_equal, parse_debug_strings, poll,
+                     scenario, utf16_hex, winmain_command_line)
 
 
 @scenario('harness_exact_command_line')
@@ -43,7 +45,7 @@ def pipe_and_running_copies(s):
 
     s.wine.kill()
     check(poll(lambda: not s.running_copies(), 10), 'copies left after wineserver -k')
-    s.wine.start_server()
+    s.wine.start_session()
     check_equal(s.probe('pipe-write', '00').returncode, 1, 'pipe client without a server')
 
 
@@ -90,3 +92,15 @@ def registry(s):
     s.registry.delete_key('HKCU\\Software\\fennowick-e2e')
     if s.registry.values(key) is not None:
         raise Failure('key still there after delete_key')
+
+
+@scenario('harness_shell_links')
+def shell_links(s):
+    link = PUBLIC_DESKTOP + '\\kivo e2e 中文.lnk'
+    s.make_link(link, s.launcher_path)
+    check('kivo e2e 中文.lnk' in s.desktop_links(), f'link on the desktop: {s.desktop_links()}')
+    properties = s.read_link(link)
+    check_equal(properties['target'], s.launcher_path, 'target')
+    check_equal(properties['working-folder'], s.install_folder, 'working folder')
+    check_equal(s.read_link(PUBLIC_DESKTOP + '\\missing.lnk'), None, 'a missing link')
+    os.remove(s.unix_path(link))
