@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a Debian 12 machine to build and test all three presets (host, win32,
-# win64). Run as root; safe to run again: every step checks first and a machine
-# that is already set up is done in a few seconds.
+# win64). Run as root (it is needed only while packages or the deb-src entry
+# are missing); safe to run again: every step checks first, and a machine that
+# is already set up is done in about a second.
 #
 #   1. installs the missing Debian packages (MinGW-w64, Wine, CMake, ...);
 #   2. builds static Boost.Filesystem and tinyxml2 for both MinGW targets from
@@ -35,10 +36,12 @@ export DEBIAN_FRONTEND=noninteractive
 
 log() { printf '[bootstrap] %s\n' "$*" >&2; }
 die() { printf '[bootstrap] error: %s\n' "$*" >&2; exit 1; }
+need_root() { [[ "$(id -u)" -eq 0 ]] || die "run as root: $*"; }
 
 APT_UPDATED=0
 apt_update() {
     if [[ $APT_UPDATED -eq 0 ]]; then
+        need_root "apt-get update"
         log "apt-get update"
         apt-get update -q >/dev/null
         APT_UPDATED=1
@@ -58,9 +61,16 @@ install_packages() {
         return
     fi
     log "installing: ${missing[*]}"
+    need_root "packages to install: ${missing[*]}"
     apt_update
-    # wine32 is left out on purpose: this kernel cannot run 32-bit Linux programs.
-    apt-get install -y -q "${missing[@]}" >/dev/null
+    # Recommends stay on: Wine's X11 driver needs libwine's recommended X
+    # libraries for GUI tests under Xvfb. wine32 is kept out even where i386 is
+    # enabled (wine recommends it): this kernel cannot run 32-bit Linux programs.
+    local exclude=()
+    if dpkg --print-foreign-architectures | grep -qx i386; then
+        exclude=(wine32:i386-)
+    fi
+    apt-get install -y -q "${missing[@]}" "${exclude[@]}" >/dev/null
 }
 
 # --- Debian source packages -------------------------------------------------
@@ -79,6 +89,7 @@ ensure_deb_src() {
     if [[ -f "$list" ]]; then
         return
     fi
+    need_root "$list is missing"
     if [[ -f "$main" ]]; then
         # Same archives, suites and components as the binary packages.
         sed -e 's/^Types:.*/Types: deb-src/' "$main" >"$list"
@@ -182,7 +193,11 @@ BOOST_FLAGS=(
 # Everything that decides the content of the libraries; a change rebuilds them.
 recipe_for() {
     local triplet="$1" cxx="$2"
+    local arch="${triplet%%-*}"
+    arch="${arch//_/-}"
     printf 'compiler %s\n' "$("$cxx" --version | head -n1)"
+    printf 'packages %s\n' "$(dpkg-query -W -f='${Package}=${Version} ' \
+        "g++-mingw-w64-$arch-$GXX_FLAVOUR" "mingw-w64-$arch-dev" 2>/dev/null || true)"
     printf 'flags %s | %s\n' "${COMMON_FLAGS[*]}" "${BOOST_FLAGS[*]}"
     printf 'boost %s %s\n' "$BOOST_PKG" "$BOOST_VERSION"
     printf 'tinyxml2 %s %s\n' "$TINYXML2_PKG" "$TINYXML2_VERSION"
@@ -251,8 +266,6 @@ build_triplet() {
 }
 
 # --- main -------------------------------------------------------------------
-
-[[ "$(id -u)" -eq 0 ]] || die "run as root (installs packages)"
 
 install_packages
 describe_sources
