@@ -23,10 +23,14 @@ What a session offers:
   - `answer_message_box('Return' | 'Escape')`: presses a key in the launcher's question
     (a window titled 'Prompt' or '提示') with xdotool; a private Xvfb is started when there
     is no DISPLAY;
-  - `unix_path()`: the Linux path of a Windows path in the prefix.
+  - `make_link()`, `read_link()`, `desktop_links()`: shell links (through IShellLinkW) and the
+    links on the all-users desktop;
+  - `unix_path()`, `write_file()`: files in the prefix by their Windows paths;
+  - `env=CHINESE_WINDOWS` (for `launch()` and the like): a Chinese Windows, code page 936.
 
-All sessions of a work folder share one Wine prefix (`<work dir>/wineprefix`); `fresh_prefix()`
-makes it anew. Wine processes never write into pipes that the harness reads: wineserver and the
+All sessions of a work folder share one Wine prefix (`<work dir>/wineprefix`);
+`Wine.fresh_prefix()` makes it anew. The Windows side of the harness is exact_run.exe and
+probe.exe (see their sources). Wine processes never write into pipes that the harness reads: wineserver and the
 started programs inherit those file descriptors and would keep them open long after the launcher
 has ended, so all output goes through files.
 """
@@ -49,6 +53,9 @@ RECORD_FILE = 'kivo-record.txt'
 # CSIDL_COMMON_DESKTOPDIRECTORY in a Wine prefix.
 PUBLIC_DESKTOP = 'C:\\users\\Public\\Desktop'
 MESSAGE_BOX_TITLES = ('Prompt', '提示')
+# Environment for `launch(env=...)` and the like: Wine then plays a Chinese Windows (ANSI code
+# page 936, Chinese interface). No Linux locale needs to be installed for that.
+CHINESE_WINDOWS = {'LC_ALL': 'zh_CN.UTF-8'}
 # The stand-in ends by itself after this many seconds, in case a scenario leaves it behind.
 STAND_IN_SECONDS = 60
 

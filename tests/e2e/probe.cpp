@@ -8,6 +8,7 @@
 //   probe.exe debug-string BYTES    OutputDebugStringA of BYTES and a terminating zero
 //   probe.exe make-link LINK TARGET a shell link file LINK to TARGET, working folder the folder of
 //                                   TARGET (both hex of UTF-16); exit code 0 when it was saved
+//   probe.exe code-page             the exit code is the ANSI code page (GetACP)
 //   probe.exe read-link LINK        prints the properties of the shell link LINK as UTF-8 lines
 //                                   "name<TAB>value": target, arguments, working-folder,
 //                                   description, icon; exit code 0 when it could be loaded
@@ -118,9 +119,12 @@ int ReadLink(const std::wstring& linkPath)
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc < 3) return 100;
+    if (argc < 2) return 100;
     const std::wstring command = argv[1];
     std::wstring units;
+
+    if (command == L"code-page") return static_cast<int>(GetACP());
+    if (argc < 3) return 100;
 
     if (command == L"make-link" && argc == 4) {
         std::wstring target;

@@ -4,7 +4,7 @@ links) works under this Wine, so that a failing launcher scenario points at the 
 
 import os
 
-from harness import (PUBLIC_DESKTOP, Failure, check, check_equal, parse_debug_strings, poll,
+from harness import (CHINESE_WINDOWS, PUBLIC_DESKTOP, Failure, check, check_equal, parse_debug_strings, poll,
                      scenario, utf16_hex, winmain_command_line)
 
 
@@ -104,3 +104,12 @@ def shell_links(s):
     check_equal(properties['working-folder'], s.install_folder, 'working folder')
     check_equal(s.read_link(PUBLIC_DESKTOP + '\\missing.lnk'), None, 'a missing link')
     os.remove(s.unix_path(link))
+
+
+@scenario('harness_chinese_windows')
+def chinese_windows(s):
+    # The locale reaches programs that a Windows program starts, as the launcher's children.
+    probe = s.helper_folder + '\\probe.exe'
+    check_equal(s.launch(tail=' code-page', program=probe).exit_code, 1252, 'ANSI code page by default')
+    check_equal(s.launch(tail=' code-page', program=probe, env=CHINESE_WINDOWS).exit_code, 936,
+                'ANSI code page of a Chinese Windows')
