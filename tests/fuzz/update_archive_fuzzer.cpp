@@ -70,6 +70,14 @@ void CheckAfterRun(const fuzz::Picture& before, const char* step)
     fuzz::Check(winmodel::CurrentDirectory() == kInstall, "the current directory moved in", step);
     const fuzz::Picture after = fuzz::TakePicture();
     fuzz::CheckOnlyWithin(before, after, g_installFolder);
+    // An update replaces installed files, never removes one: an entry that cannot be written
+    // leaves the old file where it was.
+    const std::string archive = fuzz::SandboxRelative(kArchive);
+    for (const auto& [path, content] : before) {
+        if (path == archive || content == "<folder>" || !fuzz::Within(path, g_installFolder)) continue;
+        auto it = after.find(path);
+        fuzz::Check(it != after.end() && it->second != "<folder>", "an installed file is gone after", step + (": " + path));
+    }
     for (const auto& [path, content] : after)
         fuzz::Check(path.find("~fw") == std::string::npos, "a temporary file stays after", step + (": " + path));
     fuzz::CheckNothingBesideTheSandbox();
@@ -120,7 +128,19 @@ void ExtractBackwards(const std::string& archive, const fuzz::Picture& before)
             fuzz::Check(std::wcscmp(first.name, again.name) == 0 && first.attributes == again.attributes &&
                             first.uncompressedSize == again.uncompressedSize,
                         "second query differs");
-            (void)extractor.ExtractEntry(i, first.name);
+            const bool existed = winmodel::Exists(kInstall + L"\\" + first.name);
+            const update::ZipResult extracted = extractor.ExtractEntry(i, first.name);
+            if (first.attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+            std::string written;
+            if (extracted == update::ZipOk) {
+                // A file reported written holds as many bytes as the central record announces.
+                fuzz::Check(winmodel::ReadWholeFile(kInstall + L"\\" + first.name, &written) &&
+                                written.size() == first.uncompressedSize,
+                            "an extracted file has another size than its entry");
+            } else if (!existed) {
+                // A failed entry leaves nothing where there was nothing.
+                fuzz::Check(!winmodel::Exists(kInstall + L"\\" + first.name), "a failed entry left a file");
+            }
         }
         fuzz::Check(extractor.Close() == update::ZipOk, "Close");
         fuzz::Check(extractor.QueryEntry(0, record) == update::ZipFileUnavailable, "query after Close");
