@@ -494,6 +494,10 @@ long long g_sleptMilliseconds = 0;
 
 }  // namespace
 
+namespace winmodel {
+void AdvanceClock(DWORD milliseconds) { g_sleptMilliseconds += milliseconds; }
+}  // namespace winmodel
+
 BOOL SystemTimeToFileTime(const SYSTEMTIME* st, LPFILETIME ft)
 {
     MODEL_CALL("SystemTimeToFileTime", FALSE);

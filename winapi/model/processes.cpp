@@ -1,8 +1,100 @@
-// Linux model only: processes, toolhelp snapshots, waits and the process token.
-// Grown with the running-instance guard; until then every call reports that it cannot be done.
+// Linux model only: processes, toolhelp snapshots, waits and the process token. The process list
+// is what tests add with AddProcess, plus the own process. A terminated process ends at once, or
+// after lingerWaits timed-out waits; until it ends it is listed, can be opened and keeps its image
+// locked, as a Windows process does while its termination is still in progress.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
+
 #include "world.h"
 
 namespace winmodel {
+
+namespace {
+
+// The LUID that Windows gives SeDebugPrivilege.
+constexpr DWORD kDebugPrivilegeLuid = 20;
+
+ProcessState* FindProcess(DWORD pid)
+{
+    for (ProcessState& p : World().processes)
+        if (p.pid == pid) return &p;
+    return nullptr;
+}
+
+std::wstring OwnExeName()
+{
+    const std::wstring& path = World().modulePath;
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+void EndProcess(ProcessState& process, DWORD exitCode)
+{
+    process.alive = false;
+    process.exitCode = exitCode;
+    if (!process.options.imagePath.empty()) LockFile(process.options.imagePath, false);
+}
+
+bool IsOwnProcessHandle(HANDLE handle) { return handle == GetCurrentProcess(); }
+
+// The process behind a handle that grants the given access; nullptr with the last error set
+// otherwise. The own process has no ProcessState: *own tells that case apart.
+bool ResolveProcessHandle(HANDLE handle, DWORD access, ProcessState** process, bool* own)
+{
+    *process = nullptr;
+    *own = false;
+    if (IsOwnProcessHandle(handle)) {
+        *own = true;
+        return true;
+    }
+    HandleObject* object = FindHandle(handle);
+    if (!object || object->kind != HandleKind::Process) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    if ((object->access & access) != access) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    if (object->pid == GetCurrentProcessId()) {
+        *own = true;
+        return true;
+    }
+    *process = FindProcess(object->pid);
+    return *process != nullptr;
+}
+
+// One wait on one process: true when it is signalled (has ended). A terminated process that
+// still lingers uses up one of its timed-out waits, or ends now when none is left.
+bool WaitOnce(ProcessState* process, bool own, DWORD milliseconds)
+{
+    if (own) return false;
+    if (!process->alive) return true;
+    if (process->terminated) {
+        if (process->waitsLeft > 0 && milliseconds != INFINITE) {
+            --process->waitsLeft;
+            return false;
+        }
+        EndProcess(*process, process->pendingExitCode);
+        return true;
+    }
+    return false;
+}
+
+DWORD TimedOut(DWORD milliseconds)
+{
+    if (milliseconds == INFINITE) {
+        // A real wait would never return: the test has a fault, not the code under test.
+        std::fputs("winmodel: an INFINITE wait on a process that never ends\n", stderr);
+        std::abort();
+    }
+    AdvanceClock(milliseconds);
+    return WAIT_TIMEOUT;
+}
+
+}  // namespace
 
 DWORD AddProcess(const std::wstring& exeName, const ProcessOptions& options)
 {
@@ -10,6 +102,7 @@ DWORD AddProcess(const std::wstring& exeName, const ProcessOptions& options)
     ProcessState process{w.nextPid, exeName, options};
     w.nextPid += 4;
     w.processes.push_back(process);
+    if (!options.imagePath.empty()) LockFile(options.imagePath, true);
     return process.pid;
 }
 
@@ -21,6 +114,8 @@ std::vector<ProcessRecord> Processes()
     return records;
 }
 
+std::vector<ProcessOpen> ProcessOpens() { return World().processOpens; }
+
 bool DebugPrivilegeEnabled() { return World().debugPrivilege; }
 
 long OpenProcessHandles()
@@ -31,75 +126,236 @@ long OpenProcessHandles()
     return count;
 }
 
+long OpenHandles() { return static_cast<long>(World().handles.size()); }
+
 }  // namespace winmodel
 
 using namespace winmodel;
 
-HANDLE CreateToolhelp32Snapshot(DWORD, DWORD)
+HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD)
 {
     MODEL_CALL("CreateToolhelp32Snapshot", INVALID_HANDLE_VALUE);
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return INVALID_HANDLE_VALUE;
+    HandleObject object;
+    object.kind = HandleKind::Snapshot;
+    if (flags & TH32CS_SNAPPROCESS) {
+        object.snapshotPids.push_back(GetCurrentProcessId());
+        for (const ProcessState& p : World().processes)
+            if (p.alive) object.snapshotPids.push_back(p.pid);
+    }
+    SetLastError(ERROR_SUCCESS);
+    return NewHandle(object);
 }
-BOOL Process32FirstW(HANDLE, LPPROCESSENTRY32W)
+
+namespace {
+
+// The walk delivers what the snapshot saw, even for a process that has ended since.
+BOOL DeliverEntry(HANDLE snapshot, LPPROCESSENTRY32W entry, bool first)
+{
+    HandleObject* object = FindHandle(snapshot);
+    if (!object || object->kind != HandleKind::Snapshot) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!entry || entry->dwSize < sizeof(PROCESSENTRY32W)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    if (first) object->snapshotPos = 0;
+    if (object->snapshotPos >= object->snapshotPids.size()) {
+        SetLastError(ERROR_NO_MORE_FILES);
+        return FALSE;
+    }
+    DWORD pid = object->snapshotPids[object->snapshotPos++];
+    const ProcessState* process = FindProcess(pid);
+    std::wstring name = process ? process->exeName : OwnExeName();
+    DWORD size = entry->dwSize;
+    *entry = PROCESSENTRY32W{};
+    entry->dwSize = size;
+    entry->cntThreads = 1;
+    entry->th32ProcessID = pid;
+    size_t length = std::min(name.size(), std::size(entry->szExeFile) - 1);
+    std::copy(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(length), entry->szExeFile);
+    entry->szExeFile[length] = 0;
+    return TRUE;
+}
+
+}  // namespace
+
+BOOL Process32FirstW(HANDLE snapshot, LPPROCESSENTRY32W entry)
 {
     MODEL_CALL("Process32FirstW", FALSE);
-    SetLastError(ERROR_NO_MORE_FILES);
-    return FALSE;
+    return DeliverEntry(snapshot, entry, true);
 }
-BOOL Process32NextW(HANDLE, LPPROCESSENTRY32W)
+
+BOOL Process32NextW(HANDLE snapshot, LPPROCESSENTRY32W entry)
 {
     MODEL_CALL("Process32NextW", FALSE);
-    SetLastError(ERROR_NO_MORE_FILES);
-    return FALSE;
+    return DeliverEntry(snapshot, entry, false);
 }
-HANDLE OpenProcess(DWORD, BOOL, DWORD)
+
+HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId)
 {
     MODEL_CALL("OpenProcess", nullptr);
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
+    WorldState& w = World();
+    w.processOpens.push_back(ProcessOpen{access, inherit, processId, false});
+    ProcessState* process = FindProcess(processId);
+    bool own = processId == GetCurrentProcessId();
+    if (!own && (!process || !process->alive)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if (process && (!process->options.openable || (!process->options.openableWithoutPrivilege && !w.debugPrivilege))) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    w.processOpens.back().granted = true;
+    HandleObject object;
+    object.kind = HandleKind::Process;
+    object.pid = processId;
+    object.access = access;
+    SetLastError(ERROR_SUCCESS);
+    return NewHandle(object);
 }
-BOOL TerminateProcess(HANDLE, UINT)
+
+BOOL TerminateProcess(HANDLE handle, UINT exitCode)
 {
     MODEL_CALL("TerminateProcess", FALSE);
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
+    ProcessState* process = nullptr;
+    bool own = false;
+    if (!ResolveProcessHandle(handle, PROCESS_TERMINATE, &process, &own)) return FALSE;
+    if (own) {
+        std::fputs("winmodel: the test process was asked to terminate itself\n", stderr);
+        std::abort();
+    }
+    if (!process->alive || !process->options.terminable) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (!process->terminated) {
+        process->terminated = true;
+        process->pendingExitCode = exitCode;
+        process->waitsLeft = process->options.lingerWaits;
+        if (process->waitsLeft == 0) EndProcess(*process, exitCode);
+    }
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
 }
-BOOL GetExitCodeProcess(HANDLE, LPDWORD)
+
+BOOL GetExitCodeProcess(HANDLE handle, LPDWORD exitCode)
 {
     MODEL_CALL("GetExitCodeProcess", FALSE);
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
+    ProcessState* process = nullptr;
+    bool own = false;
+    if (!ResolveProcessHandle(handle, 0, &process, &own)) return FALSE;
+    HandleObject* object = FindHandle(handle);
+    if (object && !(object->access & (PROCESS_QUERY_INFORMATION | PROCESS_QUERY_LIMITED_INFORMATION))) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    *exitCode = own ? STILL_ACTIVE : process->exitCode;
+    return TRUE;
 }
-DWORD WaitForSingleObject(HANDLE, DWORD)
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds)
 {
     MODEL_CALL("WaitForSingleObject", WAIT_FAILED);
-    SetLastError(ERROR_INVALID_HANDLE);
-    return WAIT_FAILED;
+    ProcessState* process = nullptr;
+    bool own = false;
+    if (!ResolveProcessHandle(handle, SYNCHRONIZE, &process, &own)) return WAIT_FAILED;
+    if (WaitOnce(process, own, milliseconds)) return WAIT_OBJECT_0;
+    return TimedOut(milliseconds);
 }
-DWORD WaitForMultipleObjects(DWORD, const HANDLE*, BOOL, DWORD)
+
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds)
 {
     MODEL_CALL("WaitForMultipleObjects", WAIT_FAILED);
-    SetLastError(ERROR_INVALID_HANDLE);
-    return WAIT_FAILED;
+    if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || !handles) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return WAIT_FAILED;
+    }
+    std::vector<std::pair<ProcessState*, bool>> targets;
+    for (DWORD i = 0; i < count; ++i) {
+        ProcessState* process = nullptr;
+        bool own = false;
+        if (!ResolveProcessHandle(handles[i], SYNCHRONIZE, &process, &own)) return WAIT_FAILED;
+        targets.emplace_back(process, own);
+    }
+    // Every process in the call counts this as one of its waits.
+    std::vector<bool> signalled;
+    for (auto& [process, own] : targets) signalled.push_back(WaitOnce(process, own, milliseconds));
+    if (waitAll) {
+        for (bool s : signalled)
+            if (!s) return TimedOut(milliseconds);
+        return WAIT_OBJECT_0;
+    }
+    for (DWORD i = 0; i < count; ++i)
+        if (signalled[i]) return WAIT_OBJECT_0 + i;
+    return TimedOut(milliseconds);
 }
+
 HANDLE GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)); }
 DWORD GetCurrentProcessId() { return 4; }
-BOOL OpenProcessToken(HANDLE, DWORD, PHANDLE)
+
+BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token)
 {
     MODEL_CALL("OpenProcessToken", FALSE);
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
+    // The model knows only the own process's token.
+    if (!IsOwnProcessHandle(process)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    HandleObject object;
+    object.kind = HandleKind::Token;
+    object.access = access;
+    *token = NewHandle(object);
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
 }
-BOOL LookupPrivilegeValueW(LPCWSTR, LPCWSTR, PLUID)
+
+BOOL LookupPrivilegeValueW(LPCWSTR system, LPCWSTR name, PLUID luid)
 {
     MODEL_CALL("LookupPrivilegeValueW", FALSE);
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return FALSE;
+    if (system && *system) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+    if (!name || UpperCase(name) != UpperCase(SE_DEBUG_NAME)) {
+        SetLastError(ERROR_NO_SUCH_PRIVILEGE);
+        return FALSE;
+    }
+    luid->LowPart = kDebugPrivilegeLuid;
+    luid->HighPart = 0;
+    return TRUE;
 }
-BOOL AdjustTokenPrivileges(HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES, PDWORD)
+
+BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState, DWORD, PTOKEN_PRIVILEGES previousState,
+                           PDWORD returnLength)
 {
     MODEL_CALL("AdjustTokenPrivileges", FALSE);
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
+    HandleObject* object = FindHandle(token);
+    if (!object || object->kind != HandleKind::Token) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!(object->access & TOKEN_ADJUST_PRIVILEGES)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (previousState || returnLength) {
+        // The launcher asks for neither; the model does not keep the token's other privileges.
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+    WorldState& w = World();
+    if (disableAll) {
+        w.debugPrivilege = false;
+    } else if (newState) {
+        const LUID_AND_ATTRIBUTES* entries = newState->Privileges;
+        for (DWORD i = 0; i < newState->PrivilegeCount; ++i) {
+            if (entries[i].Luid.LowPart == kDebugPrivilegeLuid && entries[i].Luid.HighPart == 0)
+                w.debugPrivilege = (entries[i].Attributes & SE_PRIVILEGE_ENABLED) != 0;
+        }
+    }
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
 }

@@ -58,12 +58,15 @@ void SetKeyDown(int virtualKey, bool down);
 std::vector<int> KeyStateQueries();
 
 // ---- Processes --------------------------------------------------------------------------------
+// The own process is listed in snapshots as well, under the file name of the module path.
 struct ProcessOptions {
     bool openableWithoutPrivilege = true;  // OpenProcess works without SeDebugPrivilege
     bool openable = true;                  // false: never opened, even with the privilege
     bool terminable = true;
     std::wstring imagePath;                // locked while the process lives (see LockFile)
-    int lingerWaits = 0;                   // waits that still time out after termination
+    int lingerWaits = 0;                   // finite waits that still time out after termination;
+                                           // the process ends at the next wait (and is listed,
+                                           // openable and its image locked until then)
 };
 DWORD AddProcess(const std::wstring& exeName, const ProcessOptions& options = {});
 struct ProcessRecord {
@@ -74,8 +77,16 @@ struct ProcessRecord {
     bool terminated;
 };
 std::vector<ProcessRecord> Processes();
+struct ProcessOpen {
+    DWORD access;
+    BOOL inherit;
+    DWORD pid;
+    bool granted;
+};
+std::vector<ProcessOpen> ProcessOpens();   // every OpenProcess call, in order
 bool DebugPrivilegeEnabled();
 long OpenProcessHandles();
+long OpenHandles();   // every kernel handle not yet closed: files, pipes, snapshots, processes, tokens
 
 // ---- Pipes ------------------------------------------------------------------------------------
 struct PipeOptions {
@@ -102,7 +113,11 @@ void SetRegValue(HKEY root, const std::wstring& subKey, const std::wstring& name
 void SetRegString(HKEY root, const std::wstring& subKey, const std::wstring& name, const std::wstring& text);
 bool GetRegValue(HKEY root, const std::wstring& subKey, const std::wstring& name, RegValue* value);
 bool RegKeyExists(HKEY root, const std::wstring& subKey);
-void DenyRegWrites(HKEY root, bool denied = true);   // key creation under that root is refused
+std::vector<std::wstring> RegKeys(HKEY root);   // every key under the root, upper-cased paths
+std::vector<std::wstring> RegValueNames(HKEY root, const std::wstring& subKey);
+// Key creation, opening for writing and value writes under that root are refused (no administrator
+// rights for HKEY_CLASSES_ROOT, for example).
+void DenyRegWrites(HKEY root, bool denied = true);
 long OpenRegKeys();
 
 // ---- User interface and shell -----------------------------------------------------------------

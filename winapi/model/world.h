@@ -36,6 +36,9 @@ std::wstring FromUtf8(const std::string& text);
 // Conversions for the model's own use; they are not platform calls and never fail on purpose.
 std::wstring DecodeText(UINT codePage, const std::string& bytes);   // CP_ACP means the ANSI code page
 std::string EncodeText(UINT codePage, const std::wstring& text);
+// Moves the clock that GetTickCount reads, as Sleep does, for model calls that wait (a timed-out
+// wait costs its time-out).
+void AdvanceClock(DWORD milliseconds);
 
 struct FileMeta {
     DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
@@ -57,7 +60,7 @@ struct HandleObject {
     // snapshots
     std::vector<DWORD> snapshotPids;
     size_t snapshotPos = 0;
-    // processes
+    // processes, tokens and registry keys keep the access they were opened with (above)
     DWORD pid = 0;
 };
 
@@ -68,6 +71,7 @@ struct ProcessState {
     bool alive = true;
     bool terminated = false;
     DWORD exitCode = STILL_ACTIVE;
+    DWORD pendingExitCode = 0;   // the code it ends with once a lingering termination completes
     int waitsLeft = 0;
 };
 
@@ -79,6 +83,12 @@ struct PipeState {
 
 struct RegKeyState {
     std::map<std::wstring, std::pair<std::wstring, RegValue>> values;  // upper name -> (name, value)
+};
+
+struct OpenRegKey {
+    ULONG_PTR root;
+    std::wstring path;   // upper-cased, components joined by one backslash; empty for the root
+    REGSAM access;
 };
 
 struct ShellLinkFile;
@@ -111,11 +121,12 @@ struct WorldState {
     std::vector<ProcessState> processes;
     DWORD nextPid = 1000;
     bool debugPrivilege = false;
+    std::vector<ProcessOpen> processOpens;
     // pipes
     std::map<std::wstring, PipeState> pipes;   // by upper-cased pipe name
     // registry
     std::map<std::pair<ULONG_PTR, std::wstring>, RegKeyState> registry;  // (root, upper path)
-    std::map<HKEY, std::pair<ULONG_PTR, std::wstring>> openKeys;
+    std::map<HKEY, OpenRegKey> openKeys;
     std::set<ULONG_PTR> deniedRoots;
     ULONG_PTR nextKey = 0x2000;
     // user interface and shell
