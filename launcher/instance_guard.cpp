@@ -54,11 +54,17 @@ PROCESSENTRY32W EmptyEntry()
 // many times the table is filled.
 class TerminationTable {
 public:
-    // A full table is terminated and emptied before it takes the next handle.
-    void Add(HANDLE process)
+    // The slot for the next copy's handle; a full table is terminated and emptied first.
+    winapi::ScopedKernelHandle& FreeSlot()
     {
-        if (count_ == handles_.size()) TerminateAll();
-        handles_[count_++].Reset(process);
+        if (count_ == std::size(handles_)) TerminateAll();
+        return handles_[count_];
+    }
+
+    // Counts the free slot as used once it holds a handle.
+    void TakeSlot()
+    {
+        if (handles_[count_]) ++count_;
     }
 
     void TerminateAll()
@@ -149,13 +155,13 @@ void TerminateProcessesByName(std::wstring processName)
     TerminationTable table;
     do {
         if (ExeName(entry) != processName) continue;
-        HANDLE process = OpenForTermination(entry.th32ProcessID);
-        if (!process) {
+        winapi::ScopedKernelHandle& slot = table.FreeSlot();
+        slot.Reset(OpenForTermination(entry.th32ProcessID));
+        if (!slot) {
             EnableDebugPrivilege();
-            process = OpenForTermination(entry.th32ProcessID);
+            slot.Reset(OpenForTermination(entry.th32ProcessID));
         }
-        if (!process) continue;  // left running, silently
-        table.Add(process);
+        table.TakeSlot();  // a copy that cannot be opened is left running, silently
     } while (Process32NextW(snapshot.Get(), &entry));
     snapshot.Reset();
 

@@ -496,6 +496,7 @@ long long g_sleptMilliseconds = 0;
 
 namespace winmodel {
 void AdvanceClock(DWORD milliseconds) { g_sleptMilliseconds += milliseconds; }
+long long ModelClock() { return g_sleptMilliseconds; }
 }  // namespace winmodel
 
 BOOL SystemTimeToFileTime(const SYSTEMTIME* st, LPFILETIME ft)

@@ -1,7 +1,9 @@
 // Linux model only: processes, toolhelp snapshots, waits and the process token. The process list
 // is what tests add with AddProcess, plus the own process. A terminated process ends at once, or
-// after lingerWaits timed-out waits; until it ends it is listed, can be opened and keeps its image
-// locked, as a Windows process does while its termination is still in progress.
+// lingerMilliseconds of model time later; until it ends it is listed, can be opened and keeps its
+// image locked, as a Windows process does while its termination is still in progress. Waits do
+// not take real time: they move the model clock (GetTickCount) by the time they would take. A
+// lingering process is seen to end by the next process call after its time.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -66,32 +68,41 @@ bool ResolveProcessHandle(HANDLE handle, DWORD access, ProcessState** process, b
     return *process != nullptr;
 }
 
-// One wait on one process: true when it is signalled (has ended). A terminated process that
-// still lingers uses up one of its timed-out waits, or ends now when none is left.
-bool WaitOnce(ProcessState* process, bool own, DWORD milliseconds)
+// Ends the terminated processes whose time has come.
+void SettleProcesses()
 {
-    if (own) return false;
-    if (!process->alive) return true;
-    if (process->terminated) {
-        if (process->waitsLeft > 0 && milliseconds != INFINITE) {
-            --process->waitsLeft;
-            return false;
-        }
-        EndProcess(*process, process->pendingExitCode);
-        return true;
-    }
-    return false;
+    for (ProcessState& p : World().processes)
+        if (p.alive && p.terminated && p.endsAt <= ModelClock()) EndProcess(p, p.pendingExitCode);
 }
 
-DWORD TimedOut(DWORD milliseconds)
+constexpr long long kNever = -1;
+
+// Model milliseconds until the process ends: 0 when it has, kNever when nothing will end it.
+long long TimeToEnd(const ProcessState* process, bool own)
 {
+    if (own) return kNever;
+    if (!process->alive) return 0;
+    if (!process->terminated) return kNever;
+    return std::max(0LL, process->endsAt - ModelClock());
+}
+
+// Lets the wait take `needed` milliseconds (kNever: the whole time-out) and reports whether the
+// awaited state was reached within the time-out.
+bool PassTime(long long needed, DWORD milliseconds)
+{
+    if (needed != kNever && (milliseconds == INFINITE || needed <= static_cast<long long>(milliseconds))) {
+        AdvanceClock(static_cast<DWORD>(needed));
+        SettleProcesses();
+        return true;
+    }
     if (milliseconds == INFINITE) {
         // A real wait would never return: the test has a fault, not the code under test.
         std::fputs("winmodel: an INFINITE wait on a process that never ends\n", stderr);
         std::abort();
     }
     AdvanceClock(milliseconds);
-    return WAIT_TIMEOUT;
+    SettleProcesses();
+    return false;
 }
 
 }  // namespace
@@ -108,6 +119,7 @@ DWORD AddProcess(const std::wstring& exeName, const ProcessOptions& options)
 
 std::vector<ProcessRecord> Processes()
 {
+    SettleProcesses();
     std::vector<ProcessRecord> records;
     for (const ProcessState& p : World().processes)
         records.push_back(ProcessRecord{p.pid, p.exeName, p.alive, p.exitCode, p.terminated});
@@ -135,6 +147,7 @@ using namespace winmodel;
 HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD)
 {
     MODEL_CALL("CreateToolhelp32Snapshot", INVALID_HANDLE_VALUE);
+    SettleProcesses();
     HandleObject object;
     object.kind = HandleKind::Snapshot;
     if (flags & TH32CS_SNAPPROCESS) {
@@ -196,6 +209,7 @@ BOOL Process32NextW(HANDLE snapshot, LPPROCESSENTRY32W entry)
 HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId)
 {
     MODEL_CALL("OpenProcess", nullptr);
+    SettleProcesses();
     WorldState& w = World();
     w.processOpens.push_back(ProcessOpen{access, inherit, processId, false});
     ProcessState* process = FindProcess(processId);
@@ -220,6 +234,7 @@ HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId)
 BOOL TerminateProcess(HANDLE handle, UINT exitCode)
 {
     MODEL_CALL("TerminateProcess", FALSE);
+    SettleProcesses();
     ProcessState* process = nullptr;
     bool own = false;
     if (!ResolveProcessHandle(handle, PROCESS_TERMINATE, &process, &own)) return FALSE;
@@ -234,8 +249,8 @@ BOOL TerminateProcess(HANDLE handle, UINT exitCode)
     if (!process->terminated) {
         process->terminated = true;
         process->pendingExitCode = exitCode;
-        process->waitsLeft = process->options.lingerWaits;
-        if (process->waitsLeft == 0) EndProcess(*process, exitCode);
+        process->endsAt = ModelClock() + process->options.lingerMilliseconds;
+        if (process->options.lingerMilliseconds == 0) EndProcess(*process, exitCode);
     }
     SetLastError(ERROR_SUCCESS);
     return TRUE;
@@ -244,6 +259,7 @@ BOOL TerminateProcess(HANDLE handle, UINT exitCode)
 BOOL GetExitCodeProcess(HANDLE handle, LPDWORD exitCode)
 {
     MODEL_CALL("GetExitCodeProcess", FALSE);
+    SettleProcesses();
     ProcessState* process = nullptr;
     bool own = false;
     if (!ResolveProcessHandle(handle, 0, &process, &own)) return FALSE;
@@ -259,38 +275,38 @@ BOOL GetExitCodeProcess(HANDLE handle, LPDWORD exitCode)
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds)
 {
     MODEL_CALL("WaitForSingleObject", WAIT_FAILED);
+    SettleProcesses();
     ProcessState* process = nullptr;
     bool own = false;
     if (!ResolveProcessHandle(handle, SYNCHRONIZE, &process, &own)) return WAIT_FAILED;
-    if (WaitOnce(process, own, milliseconds)) return WAIT_OBJECT_0;
-    return TimedOut(milliseconds);
+    return PassTime(TimeToEnd(process, own), milliseconds) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
 
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds)
 {
     MODEL_CALL("WaitForMultipleObjects", WAIT_FAILED);
+    SettleProcesses();
     if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || !handles) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return WAIT_FAILED;
     }
-    std::vector<std::pair<ProcessState*, bool>> targets;
+    std::vector<long long> times;
     for (DWORD i = 0; i < count; ++i) {
         ProcessState* process = nullptr;
         bool own = false;
         if (!ResolveProcessHandle(handles[i], SYNCHRONIZE, &process, &own)) return WAIT_FAILED;
-        targets.emplace_back(process, own);
+        times.push_back(TimeToEnd(process, own));
     }
-    // Every process in the call counts this as one of its waits.
-    std::vector<bool> signalled;
-    for (auto& [process, own] : targets) signalled.push_back(WaitOnce(process, own, milliseconds));
     if (waitAll) {
-        for (bool s : signalled)
-            if (!s) return TimedOut(milliseconds);
-        return WAIT_OBJECT_0;
+        long long needed = 0;
+        for (long long t : times) needed = (t == kNever || needed == kNever) ? kNever : std::max(needed, t);
+        return PassTime(needed, milliseconds) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
     }
-    for (DWORD i = 0; i < count; ++i)
-        if (signalled[i]) return WAIT_OBJECT_0 + i;
-    return TimedOut(milliseconds);
+    // The first handle to be signalled, the lowest index among equals.
+    DWORD first = 0;
+    for (DWORD i = 1; i < count; ++i)
+        if (times[i] != kNever && (times[first] == kNever || times[i] < times[first])) first = i;
+    return PassTime(times[first], milliseconds) ? WAIT_OBJECT_0 + first : WAIT_TIMEOUT;
 }
 
 HANDLE GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)); }

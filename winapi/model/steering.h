@@ -64,9 +64,9 @@ struct ProcessOptions {
     bool openable = true;                  // false: never opened, even with the privilege
     bool terminable = true;
     std::wstring imagePath;                // locked while the process lives (see LockFile)
-    int lingerWaits = 0;                   // finite waits that still time out after termination;
-                                           // the process ends at the next wait (and is listed,
-                                           // openable and its image locked until then)
+    DWORD lingerMilliseconds = 0;          // after its termination the process takes this long
+                                           // (model clock) to end: until then it is listed,
+                                           // can be opened and keeps its image locked
 };
 DWORD AddProcess(const std::wstring& exeName, const ProcessOptions& options = {});
 struct ProcessRecord {

@@ -39,6 +39,7 @@ std::string EncodeText(UINT codePage, const std::wstring& text);
 // Moves the clock that GetTickCount reads, as Sleep does, for model calls that wait (a timed-out
 // wait costs its time-out).
 void AdvanceClock(DWORD milliseconds);
+long long ModelClock();   // milliseconds that Sleep and waits have advanced the clock so far
 
 struct FileMeta {
     DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
@@ -72,7 +73,7 @@ struct ProcessState {
     bool terminated = false;
     DWORD exitCode = STILL_ACTIVE;
     DWORD pendingExitCode = 0;   // the code it ends with once a lingering termination completes
-    int waitsLeft = 0;
+    long long endsAt = 0;        // ModelClock() at which a terminated process ends
 };
 
 struct PipeState {
