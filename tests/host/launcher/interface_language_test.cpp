@@ -33,6 +33,8 @@ struct LanguageCase {
     bool chinese;
 };
 
+void PrintTo(const LanguageCase& c, std::ostream* os) { *os << c.name; }
+
 class InterfaceLanguage : public ModelTest, public testing::WithParamInterface<LanguageCase> {};
 class LanguageReading : public ModelTest {};
 
