@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "launcher/main_application.h"
+#include "log/app_logger.h"
 #include "winapi/scoped_handle.h"
 #include "winapi/winapi.h"
 
@@ -19,10 +20,6 @@ constexpr size_t kCommandExtraUnits = 7;
 
 // The pipe message, its terminating zero byte included, must fit this buffer.
 constexpr size_t kMessageBytes = 10240;
-
-// Stands in for the INFO record "set reg failure: " (function "WriteRegFun", line 211) until the
-// logging subsystem is part of the build.
-void RecordSetRegFailure() {}
 
 }  // namespace
 
@@ -60,7 +57,8 @@ void WriteRegFun()
         ERROR_SUCCESS) {
         return;
     }
-    RecordSetRegFailure();
+    n_log::AppendWide(n_log::CustomLogMessage(kLauncherSourceFile, "WriteRegFun", 211, cpplog::LL_INFO, &AppLogger).Stream(),
+                      L"set reg failure: ");
 }
 
 int SendLinkToRunningInstance(const std::wstring& payload)

@@ -122,7 +122,9 @@ TEST_F(DeclinedRestart, AgreeingTerminatesTheCopyAndLaunches)
 {
     winmodel::AnswerMessageBoxes(IDOK);
     winmodel::ServePipe(kPipe);
+    testing::internal::CaptureStderr();  // the launch records
     EXPECT_EQ(Run(L"\"tessaluvian://open\""), 0);
+    testing::internal::GetCapturedStderr();
     ASSERT_EQ(winmodel::Processes().size(), 1u);
     EXPECT_FALSE(winmodel::Processes()[0].alive);
     EXPECT_EQ(winmodel::Processes()[0].exitCode, 0u);

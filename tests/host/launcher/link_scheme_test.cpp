@@ -7,6 +7,7 @@
 
 #include "../support/model_fixture.h"
 #include "launcher/link_scheme.h"
+#include "tests/portable/support/log_capture.h"
 #include "winapi/winapi.h"
 
 namespace {
@@ -31,12 +32,24 @@ std::string CommandBytes(const std::wstring& command)
 
 class SchemeRegistration : public ModelTest {
 protected:
-    static std::string RunCapturingStdout()
+    // Runs WriteRegFun; returns its standard output and keeps its standard error.
+    std::string RunCapturingStdout()
     {
         testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
         WriteRegFun();
+        standardError_ = testing::internal::GetCapturedStderr();
         return testing::internal::GetCapturedStdout();
     }
+
+    void ExpectNoRecord() const
+    {
+        EXPECT_EQ(standardError_, "");
+        EXPECT_TRUE(winmodel::DebugOutput().empty());
+    }
+
+    std::string standardError_;
+    logtest::FixedClock clock_{logtest::kMarch7th2024};
 };
 
 TEST_F(SchemeRegistration, TheCommandIsTheQuotedLauncherPathAndQuotedArgumentIn520Bytes)
@@ -66,6 +79,7 @@ TEST_F(SchemeRegistration, TheCommandIsTheQuotedLauncherPathAndQuotedArgumentIn5
                                              L"TESSALUVIAN\\SHELL\\OPEN\\COMMAND"}));
         EXPECT_EQ(winmodel::RegValueNames(HKEY_CLASSES_ROOT, kCommandKey), std::vector<std::wstring>{L""});
         EXPECT_EQ(winmodel::OpenRegKeys(), 0);
+        ExpectNoRecord();
     }
 }
 
@@ -73,7 +87,7 @@ TEST_F(SchemeRegistration, TheCommandFollowsTheLauncher)
 {
     winmodel::SetRegString(HKEY_CLASSES_ROOT, kCommandKey, L"", L"\"C:\\old place\\Fennowick.exe\" \"%1\"");
     winmodel::SetModulePath(L"E:\\new place\\Fennowick.exe");
-    RunCapturingStdout();
+    EXPECT_EQ(RunCapturingStdout(), "");
     winmodel::RegValue value;
     ASSERT_TRUE(winmodel::GetRegValue(HKEY_CLASSES_ROOT, kCommandKey, L"", &value));
     EXPECT_EQ(value.data, CommandBytes(L"\"E:\\new place\\Fennowick.exe\" \"%1\""));
@@ -88,6 +102,7 @@ TEST_F(SchemeRegistration, APathTooLongForTheCommandLeavesTheRegistrationAlone)
         EXPECT_EQ(RunCapturingStdout(), "");
         EXPECT_TRUE(winmodel::RegKeys(HKEY_CLASSES_ROOT).empty());
         EXPECT_EQ(winmodel::CallsNamed("RegCreateKeyExW"), 0);
+        ExpectNoRecord();
     }
 }
 
@@ -108,6 +123,7 @@ TEST_F(SchemeRegistration, AMissingPathIsReportedOnTheStandardOutput)
         EXPECT_EQ(RunCapturingStdout(), c.text);
         EXPECT_TRUE(winmodel::RegKeys(HKEY_CLASSES_ROOT).empty());
         EXPECT_EQ(winmodel::CallsNamed("RegCreateKeyExW"), 0);
+        ExpectNoRecord();
     }
 }
 
@@ -117,14 +133,17 @@ TEST_F(SchemeRegistration, AKeyThatCannotBeCreatedIsSkippedSilently)
     EXPECT_EQ(RunCapturingStdout(), "");
     EXPECT_TRUE(winmodel::RegKeys(HKEY_CLASSES_ROOT).empty());
     EXPECT_EQ(winmodel::CallsNamed("RegSetValueExW"), 0);
-    EXPECT_TRUE(winmodel::DebugOutput().empty());
     EXPECT_EQ(winmodel::OpenRegKeys(), 0);
+    ExpectNoRecord();
 }
 
-TEST_F(SchemeRegistration, AFailedValueWriteClosesTheKeyAndGoesOn)
+TEST_F(SchemeRegistration, AFailedValueWriteIsRecordedWithoutAnErrorCode)
 {
-    winmodel::FailCall("RegSetValueExW");
+    winmodel::FailCall("RegSetValueExW", 1, ERROR_ACCESS_DENIED);
     EXPECT_EQ(RunCapturingStdout(), "");
+    const std::string record = "[DID][I][2024-3-7 9:5:3] set reg failure: \n";
+    EXPECT_EQ(winmodel::DebugOutput(), std::vector<std::string>{record});
+    EXPECT_EQ(standardError_, record);
     EXPECT_FALSE(winmodel::GetRegValue(HKEY_CLASSES_ROOT, kCommandKey, L"", nullptr));
     EXPECT_EQ(winmodel::OpenRegKeys(), 0);
 }
