@@ -61,7 +61,7 @@ struct HandleObject {
     // snapshots
     std::vector<DWORD> snapshotPids;
     size_t snapshotPos = 0;
-    // processes, tokens and registry keys keep the access they were opened with (above)
+    // processes and tokens (their access is kept in `access` above)
     DWORD pid = 0;
 };
 
