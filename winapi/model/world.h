@@ -81,8 +81,6 @@ struct RegKeyState {
     std::map<std::wstring, std::pair<std::wstring, RegValue>> values;  // upper name -> (name, value)
 };
 
-struct ShellLinkFile;
-
 struct WorldState {
     std::string sandbox;
     DWORD lastError = 0;
@@ -128,6 +126,9 @@ struct WorldState {
     // shell links
     std::wstring commonDesktop = L"C:\\Users\\Public\\Desktop";
     long comInit = 0;
+    long liveShellLinks = 0;
+    std::set<const void*> folderLocations;
+    std::vector<ShellLinkCall> shellLinkCalls;
 };
 
 WorldState& World();
