@@ -41,10 +41,8 @@ bool Exists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FI
 
 // File names follow the file system's rule for letter case, which the ordinal comparison shares;
 // a locale's rule could call two spellings of one file different and retire the link just saved.
-bool SameIgnoringCase(const wchar_t* a, const wchar_t* b)
-{
-    return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
-}
+// 0 when the comparison could not be made: each caller takes the answer that keeps the old link.
+int CompareIgnoringCase(const wchar_t* a, const wchar_t* b) { return CompareStringOrdinal(a, -1, b, -1, TRUE); }
 
 // The all-users desktop folder; false when it cannot be located or has no path.
 bool LocateCommonDesktop(wchar_t (&folder)[MAX_PATH])
@@ -132,9 +130,12 @@ int UpdateLink(const RefreshRequest& request)
     // Without a saved replacement the old link must stay.
     if (FAILED(file->Save(savePath, TRUE))) return 1;
 
-    const bool renamed = request.oldExists && request.newName && !SameIgnoringCase(request.oldName, request.newName);
-    if (renamed && oldTarget[0] != L'\0' && request.targetPath &&
-        SameIgnoringCase(FileNamePart(oldTarget), FileNamePart(request.targetPath))) {
+    // Only a link saved under another name is retired, and only when its target had the launcher's
+    // file name.
+    if (!request.oldExists || !request.newName || oldTarget[0] == L'\0' || !request.targetPath) return 1;
+    const int names = CompareIgnoringCase(request.oldName, request.newName);
+    if (names != CSTR_LESS_THAN && names != CSTR_GREATER_THAN) return 1;
+    if (CompareIgnoringCase(FileNamePart(oldTarget), FileNamePart(request.targetPath)) == CSTR_EQUAL) {
         (void)DeleteFileW(request.oldLink);
         // Explorer shows the desktop's new state only when told to refresh.
         (void)PostMessageW(GetDesktopWindow(), WM_KEYDOWN, VK_F5, 0);

@@ -43,6 +43,15 @@ bool LoadFromNarrowPath(tinyxml2::XMLDocument& document, const char* narrowPath)
     return document.LoadFile(file.Get()) == tinyxml2::XML_SUCCESS;
 }
 
+// The value of the element's first child when that child is text (CDATA included). Newer releases
+// of the library let GetText look past leading comments; the file's rule does not.
+const char* FirstChildText(const tinyxml2::XMLElement& element)
+{
+    const tinyxml2::XMLNode* first = element.FirstChild();
+    const tinyxml2::XMLText* text = first ? first->ToText() : nullptr;
+    return text ? text->Value() : nullptr;
+}
+
 void AssignNamed(ShortcutNames& names, const char* elementName, const wchar_t* text)
 {
     std::wstring* const fields[] = {&names.shortcut_cn, &names.shortcut_en, &names.shortcut_new_cn,
@@ -75,7 +84,7 @@ bool ReadNames(ShortcutNames& names, const wchar_t* configPath)
         // Every text is converted before its name is looked at; a text too long for the buffer
         // is refused by the conversion, so that element leaves the names alone.
         wchar_t text[MAX_PATH] = {};
-        if (!launcher::Utf8ToWideText(child->GetText(), text)) continue;
+        if (!launcher::Utf8ToWideText(FirstChildText(*child), text)) continue;
         AssignNamed(found, child->Name(), text);
     }
     names = std::move(found);

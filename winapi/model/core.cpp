@@ -44,6 +44,8 @@ WorldState& World()
         g_world = new WorldState;
         g_world->sandbox = MakeSandbox();
         std::filesystem::create_directories(g_world->sandbox + "/C");
+        // A Windows installation always has the all-users desktop.
+        std::filesystem::create_directories(g_world->sandbox + "/C/Users/Public/Desktop");
     }
     return *g_world;
 }

@@ -370,6 +370,7 @@ bool ReadShellLink(const std::wstring& linkPath, ShellLinkData* data)
 long ComInitCount() { return World().comInit; }
 long LiveShellLinks() { return World().liveShellLinks; }
 long LiveFolderLocations() { return static_cast<long>(World().folderLocations.size()); }
+long ShellLinksOutlivingCom() { return World().shellLinksOutlivingCom; }
 const std::vector<ShellLinkCall>& ShellLinkCalls() { return World().shellLinkCalls; }
 
 }  // namespace winmodel
@@ -440,11 +441,13 @@ HRESULT CoInitialize(LPVOID)
     return World().comInit++ == 0 ? S_OK : S_FALSE;
 }
 
-// Cannot fail on Windows. An unbalanced call shows as a negative ComInitCount().
+// Cannot fail on Windows. An unbalanced call shows as a negative ComInitCount(); objects still
+// held when the last initialisation goes would be released into an unloaded library.
 void CoUninitialize()
 {
     (void)EnterCall("CoUninitialize");
-    --World().comInit;
+    WorldState& w = World();
+    if (--w.comInit == 0) w.shellLinksOutlivingCom += w.liveShellLinks;
 }
 
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid, LPVOID* object)

@@ -155,6 +155,7 @@ bool ReadShellLink(const std::wstring& linkPath, ShellLinkData* data);
 long ComInitCount();          // CoInitialize minus CoUninitialize
 long LiveShellLinks();        // shell-link objects not yet released
 long LiveFolderLocations();   // locations from SHGetFolderLocation not yet freed
+long ShellLinksOutlivingCom();  // shell-link objects still alive when COM was last uninitialised
 // One call of a shell-link method, with what it was given: the path or text, and the flags, mode,
 // remember flag or icon index; pointerNull tells whether the window (Resolve) or the find data
 // (GetPath) was null.

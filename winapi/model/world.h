@@ -127,6 +127,7 @@ struct WorldState {
     std::wstring commonDesktop = L"C:\\Users\\Public\\Desktop";
     long comInit = 0;
     long liveShellLinks = 0;
+    long shellLinksOutlivingCom = 0;
     std::set<const void*> folderLocations;
     std::vector<ShellLinkCall> shellLinkCalls;
 };
