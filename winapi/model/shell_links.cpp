@@ -105,6 +105,7 @@ bool IsShortName(const std::wstring& name)
 
 // The generated name without its number: blanks and dots (but the extension's) dropped, characters
 // that 8.3 names cannot hold as "_", upper case, six characters of base and three of extension.
+// Characters beyond ASCII also become "_" here; Windows keeps those its OEM code page has.
 std::pair<std::wstring, std::wstring> ShortNameStem(const std::wstring& name)
 {
     size_t first = name.find_first_not_of(L'.');
