@@ -10,6 +10,7 @@
 #include "launcher/link_scheme.h"
 #include "launcher/main_application.h"
 #include "launcher/text_conversion.h"
+#include "log/app_logger.h"
 #include "shortcut/desktop_shortcut.h"
 #include "shortcut/product_config.h"
 #include "update/update_install.h"
@@ -19,8 +20,6 @@
 using namespace launcher;
 
 namespace {
-
-void WriteLaunchRecords(const std::wstring&) {}
 
 // Ctrl and Alt held (either key of each pair) at the moment of the start.
 bool ControlAndAltHeld()
@@ -73,7 +72,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int)
     const bool inLauncherFolder = SetCurrentDirectoryW(launcherFolder.c_str()) != FALSE;
 
     std::wstring parameters = request.parameters;
-    WriteLaunchRecords(parameters);
+    // Complete before the update starts; the parameters as given, without the administrator suffix.
+    n_log::AppendWide(n_log::CustomLogMessage(kLauncherSourceFile, "wWinMain", 629, cpplog::LL_INFO, &AppLogger).Stream(),
+                      L"class path: ")
+        << WideToChsString(kMainAppFileName);
+    n_log::AppendWide(n_log::CustomLogMessage(kLauncherSourceFile, "wWinMain", 630, cpplog::LL_INFO, &AppLogger).Stream(),
+                      L"par: ")
+        << WideToChsString(parameters);
 
     // Outside its own folder the launcher would extract whatever update.zip lies in the folder it
     // was started from, with administrator rights: no update then.
