@@ -89,6 +89,11 @@ TEST_F(PlatformConformance, ReadOnlyAndHiddenTargets)
 {
     ASSERT_TRUE(Write(Path(L"ro.txt"), "old"));
     ASSERT_TRUE(SetFileAttributesW(Path(L"ro.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    // Wine maps read-only onto the Unix write permission, which root ignores, and keeps hidden only
+    // where the file system has extended attributes: there is nothing to compare the model with then.
+    winapi::ScopedFile probe(CreateFileW(Path(L"ro.txt").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (probe) GTEST_SKIP() << "this platform lets read-only files be written (Wine as root)";
     EXPECT_FALSE(Write(Path(L"ro.txt"), "new"));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_FALSE(DeleteFileW(Path(L"ro.txt").c_str()));
