@@ -3,6 +3,9 @@
 // first (see steering.h), so any named call can be made to fail from a test.
 #pragma once
 
+// <clocale> before the setlocale macro below, so that a later include of it still declares the
+// real function.
+#include <clocale>
 #include <cstdio>
 #include <ctime>
 
