@@ -27,7 +27,7 @@ RECIPE_REVISION=1
 PACKAGES=(
     g++ cmake make ninja-build pkg-config python3 file dpkg-dev xz-utils
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 libz-mingw-w64-dev
-    wine64 xvfb xdotool
+    wine64 xvfb xauth xdotool
     libtinyxml2-dev libboost-filesystem-dev zlib1g-dev googletest libgtest-dev libgmock-dev
     zip unzip libarchive-tools p7zip-full
 )
