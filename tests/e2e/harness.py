@@ -666,9 +666,11 @@ class Session:
         return self.wine.run([self.helper_folder + '\\probe.exe'] + list(args),
                              debug='-all,+debugstr' if debug_output else '-all')
 
-    def make_link(self, link_path, target_path):
-        """Saves a shell link (through IShellLinkW) to target_path, working folder its folder."""
-        result = self.probe('make-link', utf16_hex(link_path), utf16_hex(target_path))
+    def make_link(self, link_path, target_path, icon_path=None):
+        """Saves a shell link (through IShellLinkW) to target_path, working folder its folder, and
+        the icon icon_path (index 0) when given."""
+        icon = [utf16_hex(icon_path)] if icon_path else []
+        result = self.probe('make-link', utf16_hex(link_path), utf16_hex(target_path), *icon)
         check_equal(result.returncode, 0, f'making the shell link {link_path}')
 
     def read_link(self, link_path):

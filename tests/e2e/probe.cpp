@@ -6,8 +6,10 @@
 //   probe.exe pipe-write BYTES      BYTES (hex, two digits each) as one message to the main
 //                                   application's pipe; exit code 0, or 1 when it cannot be opened
 //   probe.exe debug-string BYTES    OutputDebugStringA of BYTES and a terminating zero
-//   probe.exe make-link LINK TARGET a shell link file LINK to TARGET, working folder the folder of
-//                                   TARGET (both hex of UTF-16); exit code 0 when it was saved
+//   probe.exe make-link LINK TARGET [ICON]
+//                                   a shell link file LINK to TARGET, working folder the folder of
+//                                   TARGET, icon ICON with index 0 when given (all hex of UTF-16);
+//                                   exit code 0 when it was saved
 //   probe.exe code-page             the exit code is the ANSI code page (GetACP)
 //   probe.exe read-link LINK        prints the properties of the shell link LINK as UTF-8 lines
 //                                   "name<TAB>value": target, arguments, working-folder,
@@ -64,7 +66,7 @@ bool OpenLink(winapi::ComPtr<IShellLinkW>& link, winapi::ComPtr<IPersistFile>& f
            SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.ReceiveVoid()));
 }
 
-int MakeLink(const std::wstring& linkPath, const std::wstring& target)
+int MakeLink(const std::wstring& linkPath, const std::wstring& target, const std::wstring& icon)
 {
     ComSession com;
     winapi::ComPtr<IShellLinkW> link;
@@ -73,6 +75,7 @@ int MakeLink(const std::wstring& linkPath, const std::wstring& target)
     const std::wstring folder = target.substr(0, target.find_last_of(L'\\'));
     link->SetPath(target.c_str());
     link->SetWorkingDirectory(folder.c_str());
+    if (!icon.empty()) link->SetIconLocation(icon.c_str(), 0);
     return SUCCEEDED(file->Save(linkPath.c_str(), TRUE)) ? 0 : 1;
 }
 
@@ -126,10 +129,11 @@ int wmain(int argc, wchar_t** argv)
     if (command == L"code-page") return static_cast<int>(GetACP());
     if (argc < 3) return 100;
 
-    if (command == L"make-link" && argc == 4) {
-        std::wstring target;
+    if (command == L"make-link" && (argc == 4 || argc == 5)) {
+        std::wstring target, icon;
         if (!DecodeHex(argv[2], 4, units) || !DecodeHex(argv[3], 4, target)) return 101;
-        return MakeLink(units, target);
+        if (argc == 5 && !DecodeHex(argv[4], 4, icon)) return 101;
+        return MakeLink(units, target, icon);
     }
     if (command == L"read-link") {
         if (!DecodeHex(argv[2], 4, units)) return 101;

@@ -155,13 +155,31 @@ const std::vector<ChangeNotification>& ChangeNotifications();
 const std::vector<std::string>& DebugOutput();   // one entry per OutputDebugStringA call
 
 // ---- Shell links and the all-users desktop ------------------------------------------------------
+// The folder SHGetFolderLocation(CSIDL_COMMON_DESKTOPDIRECTORY) names. It must exist to be
+// located; an empty path means the system has none (the call fails).
 void SetCommonDesktop(const std::wstring& windowsPath);
+std::wstring CommonDesktop();
 struct ShellLinkData {
     std::wstring path, description, workingDirectory, iconPath;
     int iconIndex = 0;
 };
+// A link file as IPersistFile::Save writes it (folders are made on the way); ReadShellLink is false
+// for a missing file or one that is no link.
 bool MakeShellLink(const std::wstring& linkPath, const ShellLinkData& data);
 bool ReadShellLink(const std::wstring& linkPath, ShellLinkData* data);
-long ComInitCount();   // CoInitialize minus CoUninitialize
+long ComInitCount();          // CoInitialize minus CoUninitialize
+long LiveShellLinks();        // shell-link objects not yet released
+long LiveFolderLocations();   // locations from SHGetFolderLocation not yet freed
+long ShellLinksOutlivingCom();  // shell-link objects still alive when COM was last uninitialised
+// One call of a shell-link method, with what it was given: the path or text, and the flags, mode,
+// remember flag or icon index; pointerNull tells whether the window (Resolve) or the find data
+// (GetPath) was null.
+struct ShellLinkCall {
+    std::string method;   // "Load", "Save", "GetPath", "Resolve", "SetPath", "SetIconLocation" ...
+    std::wstring text;
+    long value = 0;
+    bool pointerNull = true;
+};
+const std::vector<ShellLinkCall>& ShellLinkCalls();
 
 }  // namespace winmodel

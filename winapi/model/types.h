@@ -121,6 +121,8 @@ using PHKEY = HKEY*;
 #define E_OUTOFMEMORY static_cast<HRESULT>(0x8007000E)
 #define REGDB_E_CLASSNOTREG static_cast<HRESULT>(0x80040154)
 #define CO_E_NOTINITIALIZED static_cast<HRESULT>(0x800401F0)
+#define CLASS_E_NOAGGREGATION static_cast<HRESULT>(0x80040110)
+#define E_ACCESSDENIED static_cast<HRESULT>(0x80070005)
 #define RPC_E_CHANGED_MODE static_cast<HRESULT>(0x80010106)
 #define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
 #define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
@@ -190,6 +192,9 @@ using LPSYSTEMTIME = SYSTEMTIME*;
 #define MB_ERR_INVALID_CHARS 0x00000008u
 #define WC_NO_BEST_FIT_CHARS 0x00000400u
 #define WC_ERR_INVALID_CHARS 0x00000080u
+#define CSTR_LESS_THAN 1
+#define CSTR_EQUAL 2
+#define CSTR_GREATER_THAN 3
 
 // Processes and security
 #define TH32CS_SNAPPROCESS 0x00000002u

@@ -92,8 +92,6 @@ struct OpenRegKey {
     REGSAM access;
 };
 
-struct ShellLinkFile;
-
 struct WorldState {
     std::string sandbox;
     DWORD lastError = 0;
@@ -140,6 +138,10 @@ struct WorldState {
     // shell links
     std::wstring commonDesktop = L"C:\\Users\\Public\\Desktop";
     long comInit = 0;
+    long liveShellLinks = 0;
+    long shellLinksOutlivingCom = 0;
+    std::set<const void*> folderLocations;
+    std::vector<ShellLinkCall> shellLinkCalls;
 };
 
 WorldState& World();
