@@ -3,6 +3,7 @@
 #include <locale.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cwctype>
 #include <wctype.h>
@@ -68,6 +69,10 @@ bool EnterCall(const char* name)
     ++w.totalCalls;
     long nth = ++w.callCounts[name];
     w.callLog.emplace_back(name);
+    if (w.callLimit > 0 && w.totalCalls > w.callLimit) {
+        std::fprintf(stderr, "winmodel: more than %ld platform calls, the last %s: taken for a hang\n", w.callLimit, name);
+        std::abort();
+    }
     for (const FaultRule& rule : w.faults) {
         long count = rule.call.empty() ? w.totalCalls : (rule.call == name ? nth : 0);
         if (count == 0) continue;
@@ -90,6 +95,7 @@ void FailNthCall(long n, bool persistent, DWORD error)
     World().faults.push_back(FaultRule{std::string(), n, persistent, error});
 }
 
+void SetCallLimit(long calls) { World().callLimit = calls; }
 long CallCount() { return World().totalCalls; }
 long FaultsHit() { return World().faultsHit; }
 const std::vector<std::string>& CallLog() { return World().callLog; }

@@ -27,6 +27,9 @@ void FailNthCall(long n, bool persistent = false, DWORD error = ERROR_ACCESS_DEN
 long CallCount();                              // platform calls made since Reset
 long FaultsHit();                              // calls that were made to fail
 const std::vector<std::string>& CallLog();     // names of all calls in order
+// A run that makes more platform calls than this is taken for a hang: the model names the last
+// call and aborts the process (0: no limit, the default).
+void SetCallLimit(long calls);
 long CallsNamed(const std::string& call);
 
 // ---- Files ------------------------------------------------------------------------------------

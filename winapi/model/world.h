@@ -101,6 +101,7 @@ struct WorldState {
     std::vector<std::string> callLog;
     long totalCalls = 0;
     long faultsHit = 0;
+    long callLimit = 0;
     // handles
     std::map<HANDLE, HandleObject> handles;
     ULONG_PTR nextHandle = 0x1000;
