@@ -36,9 +36,11 @@ has ended, so all output goes through files.
 """
 
 import codecs
+import ctypes
 import os
 import re
 import shutil
+import signal
 import subprocess
 import tempfile
 import threading
@@ -187,6 +189,13 @@ def parse_debug_strings(wine_stderr):
     return texts
 
 
+def _end_with_parent():
+    """In a child process before exec: the child gets SIGTERM when the harness ends, even when a
+    test timeout kills the harness without letting it clean up."""
+    PR_SET_PDEATHSIG = 1
+    ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGTERM, 0, 0, 0)
+
+
 class Display:
     """The X display for Wine's windows: $DISPLAY when set, else a private Xvfb for the session."""
 
@@ -201,7 +210,7 @@ class Display:
         self._server = subprocess.Popen(
             ['Xvfb', '-displayfd', str(write_end), '-screen', '0', '1024x768x24', '-nolisten', 'tcp'],
             pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL)
+            stderr=subprocess.DEVNULL, preexec_fn=_end_with_parent)
         os.close(write_end)
         with os.fdopen(read_end) as pipe:
             number = pipe.readline().strip()
@@ -491,11 +500,15 @@ class Session:
     # --- set-up -------------------------------------------------------------------------------
 
     def __enter__(self):
-        self.display.start()
-        self.wine.ensure_prefix()
-        self.wine.kill()
-        self.install()
-        self.wine.start_session()
+        try:
+            self.display.start()
+            self.wine.ensure_prefix()
+            self.wine.kill()
+            self.install()
+            self.wine.start_session()
+        except BaseException:
+            self.__exit__(None, None, None)
+            raise
         return self
 
     def __exit__(self, *exc):
