@@ -104,6 +104,8 @@ const State kStates[] = {
     {StateId::PlainLaunchStagedUpdate, "PlainLaunchStagedUpdate", L"--page 2", false},
 };
 
+void PrintTo(const State& state, std::ostream* out) { *out << state.name; }
+
 // What the state's update installs (empty when it has none).
 struct Prepared {
     std::map<std::string, std::string> updateFiles;
