@@ -97,6 +97,33 @@ TEST_F(ShortcutFlow, TheChineseNamesRenameTheLinkToTheLauncher)
     EXPECT_EQ(winmodel::ComInitCount(), 0);
 }
 
+TEST_F(ShortcutFlow, TheLanguageValuePicksThePairOfNames)
+{
+    struct LanguageCase {
+        const wchar_t* value;  // null: no value at all
+        bool english;
+    };
+    const LanguageCase cases[] = {{L"en-US", true}, {L"zh-CN", false}, {L"en-us", false}, {nullptr, false}};
+    for (const LanguageCase& c : cases) {
+        SCOPED_TRACE(c.value ? testing::PrintToString(std::wstring(c.value)) : "no value");
+        winmodel::Reset();
+        SetUp();
+        if (c.value) winmodel::SetRegString(HKEY_CURRENT_USER, L"SOFTWARE\\kivo\\Language", L"", c.value);
+        winmodel::WriteFile(kConfig, Config(kOldCnUtf8, "Kivo", kNewCnUtf8, "Kivo Studio"));
+        ASSERT_TRUE(winmodel::MakeShellLink(Link(kOldCn), LinkTo(L"D:\\Old\\Fennowick.exe")));
+        ASSERT_TRUE(winmodel::MakeShellLink(Link(L"Kivo"), LinkTo(L"D:\\Old\\Fennowick.exe")));
+
+        Launch();
+
+        const std::wstring renamed = c.english ? Link(L"Kivo Studio") : Link(kNewCn);
+        const std::wstring untouched = c.english ? Link(kOldCn) : Link(L"Kivo");
+        EXPECT_EQ(Read(renamed).path, kLauncher);
+        EXPECT_EQ(Read(untouched).description, L"before");
+        EXPECT_FALSE(winmodel::Exists(c.english ? Link(L"Kivo") : Link(kOldCn)));
+        EXPECT_FALSE(winmodel::Exists(c.english ? Link(kNewCn) : Link(L"Kivo Studio")));
+    }
+}
+
 TEST_F(ShortcutFlow, ARefreshHappensAfterTheUpdateAndBeforeTheStart)
 {
     winmodel::WriteFile(kConfig, Config(kOldCnUtf8, nullptr, nullptr, nullptr));
