@@ -16,8 +16,9 @@ What a session offers:
     `debug_output=True`, what it sent to OutputDebugStringA (WINEDEBUG=+debugstr);
   - `records()`, `wait_for_starts()`, `wait_for_pipe_messages()`, `expect_no_start()`: the
     stand-in's kivo-record.txt;
-  - `start_running_copy()`, `running_copies()`: stand-ins started by the harness, and which
-    kivo.exe processes of this install folder are alive;
+  - `start_running_copy()`, `running_copies()`, `running_copy_exit_codes()`: stand-ins started
+    by the harness, which kivo.exe processes of this install folder are alive, and how the
+    harness's copies ended;
   - `registry`: query, set and delete values in the prefix's registry (reg.exe export/import,
     so any text survives);
   - `answer_message_box('Return' | 'Escape')`: presses a key in the launcher's question
@@ -291,10 +292,11 @@ class Wine:
             err.seek(0)
             return Output(process.returncode, out.read(), err.read())
 
-    def spawn(self, args, env=None):
-        """Starts a Windows program and does not wait for it."""
+    def spawn(self, args, env=None, stdout=None):
+        """Starts a Windows program and does not wait for it; its output goes to the file object
+        `stdout` when given."""
         return subprocess.Popen([WINE] + list(args), env=self.environment('-all', env),
-                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stdin=subprocess.DEVNULL, stdout=stdout or subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL, cwd=self.prefix)
 
     def unix_path(self, windows_path):
@@ -433,7 +435,7 @@ class MessageBoxAnswerer:
     def __init__(self, display_name, key, titles=MESSAGE_BOX_TITLES, timeout=60):
         self.display_name = display_name
         self.key = key
-        self.pattern = '^(' + '|'.join(re.escape(t) for t in titles) + ')$'
+        self.titles = titles
         self.timeout = timeout
         self.answered = []      # titles of the windows that got the key
         self._stop = threading.Event()
@@ -445,15 +447,24 @@ class MessageBoxAnswerer:
                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         return result.stdout.decode('utf-8', 'replace')
 
+    def _question_windows(self):
+        """(window, title) of the visible windows with one of the titles. Titles are compared as
+        getwindowname decodes them: a Chinese Windows (code page 936) names its windows in that
+        encoding, which `xdotool search --name` does not match."""
+        found = []
+        for window in self._xdotool('search', '--onlyvisible', '--name', '.').split():
+            title = self._xdotool('getwindowname', window).strip()
+            if title in self.titles:
+                found.append((window, title))
+        return found
+
     def _run(self):
         deadline = time.monotonic() + self.timeout
         pressed = {}
         while not self._stop.is_set() and time.monotonic() < deadline:
-            windows = self._xdotool('search', '--name', self.pattern).split()
-            for window in windows:
+            for window, title in self._question_windows():
                 if time.monotonic() - pressed.get(window, -1e9) < 0.5:
                     continue
-                title = self._xdotool('getwindowname', window).strip()
                 self._xdotool('key', '--window', window, self.key)
                 if window not in pressed:
                     self.answered.append(title)
@@ -495,6 +506,7 @@ class Session:
         self.registry = Registry(self.wine, self.helper_folder)
         self._answerers = []
         self._copies = []
+        self._copy_reports = []   # exact_run's report (its standard output) for each copy
         self._runs = 0
 
     # --- set-up -------------------------------------------------------------------------------
@@ -517,6 +529,8 @@ class Session:
         self.wine.kill()
         for copy in self._copies:
             copy.wait()
+        for report in self._copy_reports:
+            report.close()
         self.display.stop()
         return False
 
@@ -601,9 +615,25 @@ class Session:
         before = len(self.start_records())
         self._runs += 1
         args = self._exact_run_args(self.main_app_path, ' ' + parameters, self.install_folder)
-        self._copies.append(self.wine.spawn(args))
+        report = tempfile.TemporaryFile()
+        self._copy_reports.append(report)
+        self._copies.append(self.wine.spawn(args, stdout=report))
         starts = self.wait_for_starts(before + 1, timeout)
         return starts[-1]
+
+    def running_copy_exit_codes(self, timeout=0):
+        """The exit codes of the copies that start_running_copy() started, in that order: the
+        32-bit code, or None for a copy still running after `timeout` seconds."""
+        poll(lambda: all(copy.poll() is not None for copy in self._copies), timeout)
+        codes = []
+        for copy, report in zip(self._copies, self._copy_reports):
+            if copy.poll() is None:
+                codes.append(None)
+                continue
+            report.seek(0)
+            match = re.search(rb'^exit-code 0x([0-9A-F]{8})', report.read(), re.M)
+            codes.append(int(match.group(1), 16) if match else None)
+        return codes
 
     def running_copies(self):
         """Linux process ids of the kivo.exe processes of this install folder that are alive."""
@@ -679,9 +709,11 @@ class Session:
         return self.wine.run([self.helper_folder + '\\probe.exe'] + list(args),
                              debug='-all,+debugstr' if debug_output else '-all')
 
-    def make_link(self, link_path, target_path):
-        """Saves a shell link (through IShellLinkW) to target_path, working folder its folder."""
-        result = self.probe('make-link', utf16_hex(link_path), utf16_hex(target_path))
+    def make_link(self, link_path, target_path, icon_path=None):
+        """Saves a shell link (through IShellLinkW) to target_path, working folder its folder, and
+        the icon icon_path (index 0) when given."""
+        icon = [utf16_hex(icon_path)] if icon_path else []
+        result = self.probe('make-link', utf16_hex(link_path), utf16_hex(target_path), *icon)
         check_equal(result.returncode, 0, f'making the shell link {link_path}')
 
     def read_link(self, link_path):

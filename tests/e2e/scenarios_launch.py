@@ -39,6 +39,8 @@ for row, (command_line, parameters) in PARAMETER_TABLE.items():
 @scenario('launch_prefixes_only_where_and_as_written')
 def prefixes_only_where_and_as_written(s):
     # Neither prefix counts in another letter case, and "forcerun:" only at the first character.
+    # Each launch leaves its kivo.exe running, so the next one asks: OK lets it go on.
+    s.answer_message_box('Return')
     for nth, command_line in enumerate(['"forcerun:x" y', 'a forcerun:b',
                                         'FORCERUN:x Tessaluvian://y TESSALUVIAN://z'], start=1):
         expect_launch(s, s.launch(command_line), command_line, nth)
@@ -47,7 +49,9 @@ def prefixes_only_where_and_as_written(s):
 @scenario('launch_command_line_after_program_name')
 def command_line_after_program_name(s):
     # The command line starts after the program name and the blanks and tabs that follow it, so
-    # the first is forced mode; text glued to the quoted name still belongs to the name.
+    # the first is forced mode; text glued to the quoted name still belongs to the name (and the
+    # second launch, not forced, asks about the first one's kivo.exe: OK).
+    s.answer_message_box('Return')
     for nth, (tail, parameters) in enumerate([(' \t  forcerun:tessaluvian://p q', 'p q'),
                                               ('forcerun:glued', '')], start=1):
         expect_launch(s, s.launch(tail=tail), parameters, nth)
