@@ -32,8 +32,9 @@ cmake --preset fuzz >"$ROOT/build/fuzz-configure.log" 2>&1 ||
 cmake --build --preset fuzz >"$BUILD/build.log" 2>&1 ||
     { tail -n 40 "$BUILD/build.log" >&2; log "build failed"; exit 1; }
 
-# Archives up to 16 KiB hold a few hundred entries; the other inputs stay at libFuzzer's default.
-max_len_of() { [[ "$1" == update_archive ]] && echo 16384 || echo 4096; }
+# Archives up to 16 KiB hold a few hundred entries; command lines that long reach past the pipe
+# message's 10240 bytes; configuration files stay at libFuzzer's default.
+max_len_of() { [[ "$1" == product_config ]] && echo 4096 || echo 16384; }
 
 failed=()
 for target in "${TARGETS[@]}"; do
