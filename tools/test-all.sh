@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Every test in one command, on a fresh Debian 12 machine as well (run as root): sets up the machine
 # (tools/bootstrap.sh), builds the host, win64 and win32 presets and runs their tests:
-#   host   unit tests on the project's Win32 model, built with ASan and UBSan;
+#   host   unit tests on the project's Win32 model, built with ASan and UBSan, LeakSanitizer on;
 #   win64  the portable unit tests on the real API under Wine, and the end-to-end scenarios
 #          (under xvfb-run, so that message boxes have a display);
-#   win32  the check of the shipped Fennowick.exe (format, manifest, icon, version, imports).
+#   win32  the check of the shipped Fennowick.exe (format, manifest, icon, version, imports);
+#   fuzz   each libFuzzer target for FUZZ_SECONDS (30 by default; tools/fuzz.sh builds its preset).
 # Each CTest run ends with its own summary; the last lines add them up. The exit code is non-zero
 # when the set-up, a build or a test failed. Build output goes to build/logs/.
 set -uo pipefail
@@ -84,6 +85,18 @@ run_tests() {
 run_tests host
 run_tests win64 "${with_display[@]}"
 run_tests win32
+
+# Each fuzz target counts as one test: passed when it ran its time without a finding.
+t=$SECONDS
+say "fuzzing each target for ${FUZZ_SECONDS:-30} s, logs in build/fuzz/logs/"
+bash tools/fuzz.sh "${FUZZ_SECONDS:-30}" 2>&1 | tee "$LOGS/fuzz.log"
+[[ ${PIPESTATUS[0]} -eq 0 ]] || status=1
+fuzz_passed="$(grep -c '^\[fuzz\] [a-z_]*: ok' "$LOGS/fuzz.log")"
+fuzz_failed="$(grep -c '^\[fuzz\] [a-z_]*: FAILED' "$LOGS/fuzz.log")"
+passed_total=$(( passed_total + fuzz_passed ))
+failed_total=$(( failed_total + fuzz_failed ))
+summaries+=("fuzz: $fuzz_passed passed, $fuzz_failed failed")
+timings+=("fuzz $(elapsed "$t")")
 
 say "times: $(IFS=';'; echo "${timings[*]}" | sed 's/;/, /g')"
 say "$(IFS=';'; echo "${summaries[*]}" | sed 's/;/; /g')"
