@@ -181,3 +181,19 @@ def configuration_in_a_chinese_folder(s):
     launch(s)
     expect_desktop(s, OLD_CN)
     expect_unchanged(s, OLD_CN, old_target)
+
+
+@scenario('shortcut_english_pair_for_en_us')
+def english_pair_for_en_us(s):
+    # The per-user language value "en-US" picks the English pair; the Chinese link stays as it was.
+    old_target = 'C:\\Old\\Fennowick.exe'
+    s.registry.set('HKCU\\SOFTWARE\\kivo\\Language', '', 'en-US')
+    try:
+        prepare(s, config(old_cn=OLD_CN, old_en=OLD_EN, new_cn=NEW_CN, new_en=NEW_EN),
+                [(OLD_CN, old_target), (OLD_EN, old_target)])
+        launch(s)
+        expect_desktop(s, NEW_EN, OLD_CN)
+        expect_refreshed(s, NEW_EN)
+        expect_unchanged(s, OLD_CN, old_target)
+    finally:
+        s.registry.delete_key('HKCU\\SOFTWARE\\kivo')

@@ -265,7 +265,9 @@ protected:
         if (state.id == StateId::ForcedUpdateAndShortcuts) {
             EXPECT_TRUE(winmodel::MessageBoxes().empty());
             for (const winmodel::ProcessRecord& process : winmodel::Processes())
-                if (process.exeName == L"kivo.exe") EXPECT_FALSE(process.alive);
+                if (process.exeName == L"kivo.exe") {
+                    EXPECT_FALSE(process.alive);
+                }
             winmodel::ShellLinkData link;
             EXPECT_TRUE(winmodel::ReadShellLink(OnDesktop(L"\x65B0 kivo"), &link));
             EXPECT_EQ(link.path, kLauncher);
@@ -314,10 +316,18 @@ protected:
         std::set<std::string> failed;
         for (size_t i = static_cast<size_t>(n) - 1; i < log.size() && (persistent || i == static_cast<size_t>(n) - 1); ++i)
             failed.insert(log[i]);
-        if (!failed.count("CloseHandle")) EXPECT_EQ(winmodel::OpenHandles(), 0);
-        if (!failed.count("RegCloseKey")) EXPECT_EQ(winmodel::OpenRegKeys(), 0);
-        if (!failed.count("CoUninitialize")) EXPECT_EQ(winmodel::ComInitCount(), 0);
-        if (!failed.count("ILFree") && !failed.count("CoTaskMemFree")) EXPECT_EQ(winmodel::LiveFolderLocations(), 0);
+        if (!failed.count("CloseHandle")) {
+            EXPECT_EQ(winmodel::OpenHandles(), 0);
+        }
+        if (!failed.count("RegCloseKey")) {
+            EXPECT_EQ(winmodel::OpenRegKeys(), 0);
+        }
+        if (!failed.count("CoUninitialize")) {
+            EXPECT_EQ(winmodel::ComInitCount(), 0);
+        }
+        if (!failed.count("ILFree") && !failed.count("CoTaskMemFree")) {
+            EXPECT_EQ(winmodel::LiveFolderLocations(), 0);
+        }
         EXPECT_EQ(winmodel::LiveShellLinks(), 0);
 
         // The registry changes under the link-scheme key only.
@@ -344,7 +354,9 @@ protected:
             const std::string relative = path.substr(installPrefix.size());
             if (relative == "temp/update.zip" || relative == "update.zip" || relative == "temp/update.td1") {
                 // The update's own files and a leftover come and go.
-                if (it != after.files.end()) EXPECT_EQ(it->second, bytes) << relative;
+                if (it != after.files.end()) {
+                    EXPECT_EQ(it->second, bytes) << relative;
+                }
                 continue;
             }
             if (it == after.files.end()) {
@@ -360,7 +372,9 @@ protected:
             if (before.files.count(path)) continue;
             if (!inInstall(path)) {
                 EXPECT_TRUE(onDesktop(path)) << "written outside: " << path;
-                if (onDesktop(path)) EXPECT_EQ(path.substr(path.size() - 4), ".lnk") << path;
+                if (onDesktop(path)) {
+                    EXPECT_EQ(path.substr(path.size() - 4), ".lnk") << path;
+                }
                 continue;
             }
             const std::string relative = path.substr(installPrefix.size());
