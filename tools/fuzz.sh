@@ -29,7 +29,7 @@ log() { printf '[fuzz] %s\n' "$*" >&2; }
 cd "$ROOT"
 cmake --preset fuzz >"$ROOT/build/fuzz-configure.log" 2>&1 ||
     { tail -n 30 "$ROOT/build/fuzz-configure.log" >&2; log "configure failed"; exit 1; }
-cmake --build --preset fuzz >"$BUILD/build.log" 2>&1 ||
+cmake --build --preset fuzz --target "${TARGETS[@]/#/fw_fuzz_}" >"$BUILD/build.log" 2>&1 ||
     { tail -n 40 "$BUILD/build.log" >&2; log "build failed"; exit 1; }
 
 # Archives up to 16 KiB hold a few hundred entries; command lines that long reach past the pipe
