@@ -427,6 +427,19 @@ def _unescape_reg(text):
     return re.sub(r'\\(.)', lambda m: {'n': '\n', 'r': '\r', '0': '\0'}.get(m.group(1), m.group(1)), text)
 
 
+def visible_windows(display_name):
+    """(window, title) of every visible titled X window on the display, titles as xdotool's
+    getwindowname decodes them."""
+    env = dict(os.environ, DISPLAY=display_name)
+
+    def xdotool(*args):
+        result = subprocess.run(['xdotool'] + list(args), env=env, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        return result.stdout.decode('utf-8', 'replace')
+    return [(window, xdotool('getwindowname', window).strip())
+            for window in xdotool('search', '--onlyvisible', '--name', '.').split()]
+
+
 class MessageBoxAnswerer:
     """Presses a key in the launcher's question as soon as it shows up: in every window titled
     'Prompt' or '提示' (English or Chinese interface), once per window, repeated while the window
@@ -451,12 +464,7 @@ class MessageBoxAnswerer:
         """(window, title) of the visible windows with one of the titles. Titles are compared as
         getwindowname decodes them: a Chinese Windows (code page 936) names its windows in that
         encoding, which `xdotool search --name` does not match."""
-        found = []
-        for window in self._xdotool('search', '--onlyvisible', '--name', '.').split():
-            title = self._xdotool('getwindowname', window).strip()
-            if title in self.titles:
-                found.append((window, title))
-        return found
+        return [(window, title) for window, title in visible_windows(self.display_name) if title in self.titles]
 
     def _run(self):
         deadline = time.monotonic() + self.timeout
@@ -594,8 +602,15 @@ class Session:
         stderr = f'{self.helper_folder}\\launch{self._runs}.err'
         args = self._exact_run_args(program or self.launcher_path,
                                     ' ' + command_line if tail is None else tail, cwd, stdout, stderr)
-        result = self.wine.run(args, timeout=timeout, env=env,
-                               debug='-all,+debugstr' if debug_output else '-all')
+        try:
+            result = self.wine.run(args, timeout=timeout, env=env,
+                                   debug='-all,+debugstr' if debug_output else '-all')
+        except Failure as failure:
+            # A launcher that does not end is most often waiting for an answer on screen.
+            titles = [title for _, title in visible_windows(self.display.name)] if self.display.name else []
+            if not titles:
+                raise
+            raise Failure(f'{failure}; windows open meanwhile: {titles!r}') from None
         report = result.stdout.decode('utf-8', 'replace').replace('\r\n', '\n')
         match = re.search(r'^exit-code 0x([0-9A-F]{8})$', report, re.M)
         if not match:
