@@ -19,6 +19,8 @@ What a session offers:
   - `start_running_copy()`, `running_copies()`, `running_copy_exit_codes()`: stand-ins started
     by the harness, which kivo.exe processes of this install folder are alive, and how the
     harness's copies ended;
+  - `end_main_application()`: ends every running kivo.exe, so that the next launch finds none
+    (a launch that finds one asks the user first, and waits for the answer);
   - `registry`: query, set and delete values in the prefix's registry (reg.exe export/import,
     so any text survives);
   - `answer_message_box('Return' | 'Escape')`: presses a key in the launcher's question
@@ -649,6 +651,20 @@ class Session:
             match = re.search(rb'^exit-code 0x([0-9A-F]{8})', report.read(), re.M)
             codes.append(int(match.group(1), 16) if match else None)
         return codes
+
+    def end_main_application(self, timeout=10):
+        """Ends every running kivo.exe of the prefix (TerminateProcess, through taskkill) and waits
+        until none of this install folder is left. A launch that finds a copy running asks
+        whether to start a new one and waits for the answer, so a scenario that launches again
+        ends the copy that its earlier launch started."""
+        if not self.running_copies():
+            return
+        # Exit code 128: none was running any more.
+        result = self.wine.run(['taskkill', '/f', '/im', self.MAIN_APP_NAME])
+        check(result.returncode in (0, 128), f'taskkill of {self.MAIN_APP_NAME} failed: '
+              f'{result.stdout.decode("utf-8", "replace").strip()}')
+        check(poll(lambda: not self.running_copies(), timeout),
+              f'{self.MAIN_APP_NAME} still running {timeout} s after taskkill')
 
     def running_copies(self):
         """Linux process ids of the kivo.exe processes of this install folder that are alive."""

@@ -39,7 +39,10 @@ def prepare(s, config_text=None, links=(), icon=True):
 
 
 def launch(s, nth=1):
-    """The launch path ran to its end: exit code 0 and kivo.exe started with the parameters."""
+    """The launch path ran to its end: exit code 0 and kivo.exe started with the parameters. The
+    kivo.exe of an earlier launch is ended first: the launcher would otherwise ask whether to
+    start a new one (the running copies have their own scenarios)."""
+    s.end_main_application()
     run = s.launch('--page 2')
     check_equal(run.exit_code, 0, 'exit code of the launcher')
     start = s.wait_for_starts(nth)[nth - 1]
