@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cwctype>
 #include <filesystem>
+#include <string_view>
 
 #include "world.h"
 
@@ -62,8 +63,11 @@ bool EnterCall(const char* name)
 {
     WorldState& w = World();
     ++w.totalCalls;
-    long nth = ++w.callCounts[name];
-    w.callLog.emplace_back(name);
+    // Looked up by the name as it is, without making a string of it on every call.
+    auto counted = w.callCounts.find(std::string_view(name));
+    if (counted == w.callCounts.end()) counted = w.callCounts.emplace(name, 0).first;
+    long nth = ++counted->second;
+    if (w.keepCallLog) w.callLog.emplace_back(name);
     for (const FaultRule& rule : w.faults) {
         long count = rule.call.empty() ? w.totalCalls : (rule.call == name ? nth : 0);
         if (count == 0) continue;
@@ -87,6 +91,7 @@ void FailNthCall(long n, bool persistent, DWORD error)
 }
 
 long CallCount() { return World().totalCalls; }
+void KeepCallLog(bool keep) { World().keepCallLog = keep; }
 long FaultsHit() { return World().faultsHit; }
 const std::vector<std::string>& CallLog() { return World().callLog; }
 long CallsNamed(const std::string& call)

@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "steering.h"
@@ -28,14 +29,45 @@ struct ResolvedPath {
     std::wstring key;           // upper-cased full path: identity of a file for side tables
     bool isPipe = false;        // \\.\pipe\name
     std::wstring pipeName;      // upper-cased pipe name
+    // What Resolve found of host and of the folder it is in, so that the call need not look
+    // again; where it could not tell (a symbolic link, or names that differ only in letter case,
+    // on the way), the call looks on disk.
+    bool seen = false;
+    bool exists = false;
+    bool directory = false;
+    bool parentSeen = false;
+    bool parentExists = false;
+    bool parentDirectory = false;
 };
 ResolvedPath Resolve(const std::wstring& path);
+// The model's own changes to the names in the sandbox, for its memory of the folders (files.cpp).
+void NoteCreated(const std::string& host, bool directory);
+void NoteRemoved(const std::string& host);
+void ForgetFolder(const std::string& hostFolder);
+// The attributes and times of a file that is gone.
+void ForgetMeta(const std::string& host);
 std::wstring UpperCase(const std::wstring& text);
 std::string ToUtf8(const std::wstring& text);
 std::wstring FromUtf8(const std::string& text);
 // Conversions for the model's own use; they are not platform calls and never fail on purpose.
 std::wstring DecodeText(UINT codePage, const std::string& bytes);   // CP_ACP means the ANSI code page
 std::string EncodeText(UINT codePage, const std::wstring& text);
+
+// What the model knows of one real folder: its entries by upper-cased name. Read from the disk
+// once, then kept current by the model's own changes (see ForgetFolders in steering.h).
+struct FolderEntry {
+    std::string name;         // as on disk
+    bool directory = false;
+    bool uncertain = false;   // a symbolic link, a type readdir does not tell, or several names
+                              // that differ only in letter case: looked up on disk each time
+};
+struct FolderMirror {
+    std::string folder;       // real path
+    std::unordered_map<std::wstring, FolderEntry> entries;
+    bool oddNames = false;    // names that are not UTF-8 as the model writes it: a name not found
+                              // among the entries is looked up on disk
+    unsigned long long lastUse = 0;
+};
 
 struct FileMeta {
     DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
@@ -88,15 +120,19 @@ struct WorldState {
     DWORD lastError = 0;
     // fault plan and call record
     std::vector<FaultRule> faults;
-    std::map<std::string, long> callCounts;
+    std::map<std::string, long, std::less<>> callCounts;
     std::vector<std::string> callLog;
+    bool keepCallLog = true;
     long totalCalls = 0;
     long faultsHit = 0;
     // handles
     std::map<HANDLE, HandleObject> handles;
     ULONG_PTR nextHandle = 0x1000;
     // files
-    std::map<std::wstring, FileMeta> meta;       // by upper-cased full path
+    std::unordered_map<std::string, FileMeta> meta;   // by real path: the records in use (files.cpp)
+    std::map<std::string, FileMeta> metaKept;         // by real path: records the file system refused
+    std::vector<FolderMirror> folders;           // the folders used last
+    unsigned long long folderUses = 0;
     std::set<std::wstring> locked;
     long long writeLimit = -1, written = 0;
     std::wstring currentDirectory = L"C:\\";
