@@ -254,6 +254,7 @@ ZipResult ZipExtractor::Open()
     if (!reader_) return ZipFileUnavailable;
     // A record cached from an archive opened before describes nothing in this one.
     cachedIndex_ = -1;
+    folderWritten_ = false;
     return ZipOk;
 }
 
@@ -353,15 +354,32 @@ ZipResult ZipExtractor::ExtractEntry(int32_t index, const wchar_t* target)
     wchar_t path[MAX_PATH] = {};
     // Base folder, folder part and file part must make a path of at most 259 units.
     if (!CopyBounded(folder, prefix, folderPart) || !CopyBounded(path, prefix, folderPart, filePart)) return ZipNameRefused;
-    CreateFolderPath(ownPath ? nullptr : baseFolder_, folderPart);
+    // An update holds folders of many files: their folders are looked for once, not for each.
+    const bool folderKnown = folderWritten_ && std::wcscmp(writtenFolder_, folderPart) == 0;
+    if (!folderKnown) CreateFolderPath(ownPath ? nullptr : baseFolder_, folderPart);
     if (filePart[0] == 0) return ZipFileUnavailable;  // a path that names a folder
-    return WriteEntryFile(record, folder, path);
+    folderWritten_ = false;
+    bool noFolder = false;
+    ZipResult result = WriteEntryFile(record, folder, path, &noFolder);
+    if (noFolder && folderKnown) {
+        // Gone since the last entry: made again, as for any entry.
+        CreateFolderPath(ownPath ? nullptr : baseFolder_, folderPart);
+        result = WriteEntryFile(record, folder, path, &noFolder);
+    }
+    if (result == ZipOk) {
+        // A folder part always fits, being shorter than the target.
+        std::wmemcpy(writtenFolder_, folderPart, std::wcslen(folderPart) + 1);
+        folderWritten_ = true;
+    }
+    return result;
 }
 
 // Writes the entry beside its target and moves it into place only when it is complete, so that a
 // failed or corrupt entry never leaves a cut-short or wrong file where the old one was.
-ZipResult ZipExtractor::WriteEntryFile(const EntryRecord& record, const wchar_t* folder, const wchar_t* path)
+ZipResult ZipExtractor::WriteEntryFile(const EntryRecord& record, const wchar_t* folder, const wchar_t* path,
+                                       bool* noFolder)
 {
+    *noFolder = false;
     // A read-only file or a folder in the target's place is not replaced. The move would refuse
     // it too, but only after the whole entry was written, and not everywhere: a process with
     // root's rights under Wine may replace a read-only file.
@@ -382,8 +400,10 @@ ZipResult ZipExtractor::WriteEntryFile(const EntryRecord& record, const wchar_t*
                                CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL,
                                nullptr));  // no template
-        if (!file && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+        if (!file && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
+            *noFolder = GetLastError() == ERROR_PATH_NOT_FOUND;
             return ZipFileUnavailable;
+        }
     }
     if (!file) return ZipFileUnavailable;
 
@@ -425,9 +445,10 @@ ZipResult ZipExtractor::WriteEntryFile(const EntryRecord& record, const wchar_t*
 
     if (result == ZipOk) {
         // Windows marks every newly written file for archiving, as creating the file in place
-        // would have.
+        // would have; the file has that mark from its creation, so only the others need a call.
         const DWORD settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-        (void)SetFileAttributesW(temp, (record.attributes & settable) | FILE_ATTRIBUTE_ARCHIVE);
+        if (record.attributes & settable)
+            (void)SetFileAttributesW(temp, (record.attributes & settable) | FILE_ATTRIBUTE_ARCHIVE);
         // The move replaces a hidden or system file but not a read-only one, nor one in use.
         if (!MoveFileExW(temp, path, MOVEFILE_REPLACE_EXISTING)) result = ZipFileUnavailable;
     }

@@ -68,7 +68,7 @@ public:
 
 private:
     bool ReachEntry(int32_t index);
-    ZipResult WriteEntryFile(const EntryRecord& record, const wchar_t* folder, const wchar_t* path);
+    ZipResult WriteEntryFile(const EntryRecord& record, const wchar_t* folder, const wchar_t* path, bool* noFolder);
 
     std::unique_ptr<ArchiveReader> reader_;
     EntryRecord cachedRecord_;
@@ -77,6 +77,10 @@ private:
     std::unique_ptr<unsigned char[]> outputBuffer_;
     wchar_t baseFolder_[MAX_PATH] = {};
     uint32_t tempSerial_ = 0;  // varies the names of the files written beside their targets
+    // The folder part of the last entry written: its folders are there, so the next entry in the
+    // same folder need not look for them again.
+    bool folderWritten_ = false;
+    wchar_t writtenFolder_[MAX_PATH] = {};
 };
 
 struct ZipHandle {

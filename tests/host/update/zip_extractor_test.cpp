@@ -462,6 +462,30 @@ TEST_F(Extractor, WriteFailuresAndRefusedMovesCleanUp)
     EXPECT_TRUE(Leftovers().empty());
 }
 
+// Entries of one folder look for its folders once; a folder that went away between two entries is
+// made again, as for any entry.
+TEST_F(Extractor, FoldersOfARunOfEntriesAreLookedForOnceAndMadeAgainWhenGone)
+{
+    Archive archive;
+    archive.entries = {FileEntry("sub/deep/a.txt", "a"), FileEntry("sub/deep/b.txt", "b"),
+                       FileEntry("sub/deep/c.txt", "c")};
+    ZipExtractor* extractor = Open(archive);
+    ASSERT_NE(extractor, nullptr);
+    ASSERT_EQ(extractor->ExtractEntry(0, L"sub/deep/a.txt"), ZipOk);
+    const long looks = winmodel::CallsNamed("GetFileAttributesW");
+    ASSERT_EQ(extractor->ExtractEntry(1, L"sub/deep/b.txt"), ZipOk);
+    // Only the target's own look, for a read-only file in its place.
+    EXPECT_EQ(winmodel::CallsNamed("GetFileAttributesW"), looks + 1);
+
+    ASSERT_TRUE(DeleteFileW(L"C:\\install\\sub\\deep\\a.txt"));
+    ASSERT_TRUE(DeleteFileW(L"C:\\install\\sub\\deep\\b.txt"));
+    ASSERT_TRUE(RemoveDirectoryW(L"C:\\install\\sub\\deep"));
+    ASSERT_TRUE(RemoveDirectoryW(L"C:\\install\\sub"));
+    EXPECT_EQ(extractor->ExtractEntry(2, L"sub/deep/c.txt"), ZipOk);
+    EXPECT_EQ(Content(L"sub\\deep\\c.txt"), "c");
+    EXPECT_TRUE(Leftovers().empty());
+}
+
 // Every platform call of an extraction made to fail in turn: either the new file is in place, or
 // the old one is, untouched.
 TEST_F(Extractor, EveryFailingCallLeavesTheOldOrTheNewFile)
