@@ -124,13 +124,16 @@ def host_round(archive, run, samples, check):
             wall, peak = timed(['bsdtar', '-xf', zip_path], folder)
             places[tool] = folder
         samples[tool].append((wall, peak))
+        # Removed before the next tool's sync, so that its pages are never written out.
+        if not check:
+            shutil.rmtree(folder, ignore_errors=True)
     if check:
         # Once per archive: our files are the ones the other tools make.
         for other in ('unzip', 'bsdtar'):
             if not same_trees(places['ours'], places[other]):
                 raise SystemExit(f'archive {archive}: our files differ from those of {other}')
-    for tool in tools:
-        shutil.rmtree(os.path.join(WORK, f'host-{tool}'), ignore_errors=True)
+        for tool in tools:
+            shutil.rmtree(os.path.join(WORK, f'host-{tool}'), ignore_errors=True)
 
 
 def run_host(archives, runs):
