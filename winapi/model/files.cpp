@@ -12,6 +12,7 @@
 #include <cstring>
 #include <cwctype>
 #include <filesystem>
+#include <iterator>
 
 #include "world.h"
 
@@ -23,19 +24,35 @@ bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
-bool HasInvalidCharacter(const std::wstring& component)
+bool HasInvalidCharacter(const wchar_t* component, size_t length)
 {
-    for (wchar_t c : component)
-        if (c < 32 || std::wcschr(L"<>:\"|?*", c)) return true;
+    for (size_t i = 0; i < length; ++i) {
+        const wchar_t c = component[i];
+        if (c < 32 || c == L'<' || c == L'>' || c == L':' || c == L'"' || c == L'|' || c == L'?' || c == L'*') return true;
+    }
     return false;
 }
 
-// Win32 drops trailing dots and blanks from path components.
-std::wstring TrimComponent(std::wstring component)
+void AppendUtf8(std::string& out, const wchar_t* text, size_t length)
 {
-    if (component == L"." || component == L"..") return component;
-    while (!component.empty() && (component.back() == L'.' || component.back() == L' ')) component.pop_back();
-    return component;
+    for (size_t i = 0; i < length; ++i) {
+        auto c = static_cast<std::uint32_t>(text[i]);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
 }
 
 std::string LeafOf(const std::string& host) { return host.substr(host.find_last_of('/') + 1); }
@@ -54,6 +71,21 @@ std::wstring UpperName(const std::wstring& text)
     for (wchar_t& c : upper)
         if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
     return upper;
+}
+
+// \\.\pipe\ in any letter case, as UpperCase sees it.
+bool IsPipePath(const std::wstring& path)
+{
+    static const wchar_t kPrefix[] = L"\\\\.\\PIPE\\";
+    const size_t length = std::size(kPrefix) - 1;
+    if (path.size() < length) return false;
+    for (size_t i = 0; i < length; ++i) {
+        wchar_t c = path[i];
+        if (static_cast<std::uint32_t>(c) >= 0x80) return UpperCase(path.substr(0, length)) == kPrefix;
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+        if (c != kPrefix[i]) return false;
+    }
+    return true;
 }
 
 // What the model knows of a real folder, read when it is not known; none when it is not a
@@ -245,26 +277,63 @@ void TrimMeta()
 {
     WorldState& w = World();
     if (w.meta.size() < kMetaKept) return;
-    for (const auto& [host, meta] : w.meta) SaveMeta(host, meta);
+    for (const auto& [host, cached] : w.meta)
+        if (cached.unsaved) SaveMeta(host, cached.record);
     w.meta.clear();
 }
 
-// The record of a file or folder by its real path; a path without one gets a fresh record, as a
-// file made outside the model has the attributes and times of its first sight.
-FileMeta& MetaFor(const std::string& host, bool directory)
+CachedMeta& CachedMetaFor(const std::string& host, bool directory)
 {
     WorldState& w = World();
     auto it = w.meta.find(host);
     if (it == w.meta.end()) {
-        FileMeta record;
-        if (!LoadMeta(host, record)) {
-            record.attributes = directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+        CachedMeta cached;
+        if (!LoadMeta(host, cached.record)) {
+            // A file made outside the model has the attributes and times of its first sight.
+            cached.record.attributes = directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
             FILETIME now = Now();
-            record.creation = record.access = record.write = now;
+            cached.record.creation = cached.record.access = cached.record.write = now;
+            cached.unsaved = true;
         }
-        it = w.meta.emplace(host, record).first;
+        it = w.meta.emplace(host, cached).first;
     }
     return it->second;
+}
+
+// The record of a file or folder by its real path, to read it, or to change it.
+const FileMeta& MetaFor(const std::string& host, bool directory) { return CachedMetaFor(host, directory).record; }
+
+FileMeta& ChangeMeta(const std::string& host, bool directory)
+{
+    CachedMeta& cached = CachedMetaFor(host, directory);
+    cached.unsaved = true;
+    return cached.record;
+}
+
+// A record for a path that now holds another file or folder.
+void PutMeta(const std::string& host, const FileMeta& record, bool unsaved)
+{
+    CachedMeta& cached = World().meta[host];
+    cached.record = record;
+    cached.unsaved = unsaved;
+}
+
+// When the last handle to a file closes, its record goes to the file through that handle.
+void SaveMetaOnClose(const HandleObject& object)
+{
+    auto it = World().meta.find(object.host);
+    if (it == World().meta.end() || !it->second.unsaved || object.fd < 0) return;
+    for (const auto& [handle, other] : World().handles)
+        if (&other != &object && other.kind == HandleKind::File && other.host == object.host) return;
+    const FileMeta& meta = it->second.record;
+    unsigned char bytes[kMetaSize];
+    unsigned char* out = bytes;
+    PutLittle(out, meta.attributes, 4);
+    PutTime(out, meta.creation);
+    PutTime(out, meta.access);
+    PutTime(out, meta.write);
+    PutLittle(out, meta.timesSet ? 1 : 0, 1);
+    if (::fsetxattr(object.fd, kMetaAttribute, bytes, sizeof bytes, 0) == 0) it->second.unsaved = false;
 }
 
 // The record goes with the file; a folder's go with everything below it.
@@ -288,7 +357,8 @@ FileMeta& FreshMeta(const std::string& host, bool directory)
     record.attributes = directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
     FILETIME now = Now();
     record.creation = record.access = record.write = now;
-    return World().meta.emplace(host, record).first->second;
+    PutMeta(host, record, true);
+    return World().meta[host].record;
 }
 
 // Before a folder is moved: the records below it are written to their files, which take them
@@ -302,7 +372,7 @@ void FlushMetaBelow(const std::string& folder)
             ++it;
             continue;
         }
-        SaveMeta(it->first, it->second);
+        if (it->second.unsaved) SaveMeta(it->first, it->second.record);
         it = w.meta.erase(it);
     }
 }
@@ -365,24 +435,7 @@ bool Fail(DWORD error)
 std::string ToUtf8(const std::wstring& text)
 {
     std::string out;
-    for (wchar_t wc : text) {
-        auto c = static_cast<std::uint32_t>(wc);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
+    AppendUtf8(out, text.data(), text.size());
     return out;
 }
 
@@ -396,7 +449,7 @@ ResolvedPath Resolve(const std::wstring& input)
     if (path.rfind(L"\\\\?\\", 0) == 0) path = path.substr(4);
     if (path.empty()) return result;
 
-    if (UpperName(path.substr(0, 9)) == L"\\\\.\\PIPE\\") {
+    if (IsPipePath(path)) {
         result.ok = true;
         result.isPipe = true;
         result.pipeName = UpperCase(path.substr(9));
@@ -437,24 +490,37 @@ ResolvedPath Resolve(const std::wstring& input)
         return Resolve(World().currentDirectory + L"\\" + path);
     }
 
-    std::vector<std::wstring> parts;
+    // The parts of rest, as ranges of it: ".." takes the part before it away, "." and empty parts
+    // go, and Win32 drops trailing dots and blanks.
+    struct Part {
+        size_t begin;
+        size_t length;
+    };
+    std::vector<Part> parts;
+    parts.reserve(16);
     size_t pos = 0;
     while (pos <= rest.size()) {
-        size_t next = rest.find_first_of(L"\\/", pos);
-        std::wstring component = rest.substr(pos, next == std::wstring::npos ? std::wstring::npos : next - pos);
-        component = TrimComponent(component);
-        if (component == L"..") {
+        const size_t next = rest.find_first_of(L"\\/", pos);
+        const wchar_t* component = rest.data() + pos;
+        size_t length = (next == std::wstring::npos ? rest.size() : next) - pos;
+        const bool dot = length == 1 && component[0] == L'.';
+        const bool dots = length == 2 && component[0] == L'.' && component[1] == L'.';
+        if (!dot && !dots)
+            while (length > 0 && (component[length - 1] == L'.' || component[length - 1] == L' ')) --length;
+        if (dots) {
             if (!parts.empty()) parts.pop_back();
-        } else if (!component.empty() && component != L".") {
-            if (HasInvalidCharacter(component)) return result;
-            parts.push_back(component);
+        } else if (length > 0 && !dot) {
+            if (HasInvalidCharacter(component, length)) return result;
+            parts.push_back(Part{pos, length});
         }
         if (next == std::wstring::npos) break;
         pos = next + 1;
     }
 
-    std::wstring full = root;
-    for (const std::wstring& part : parts) full.append(1, L'\\').append(part);
+    std::wstring full;
+    full.reserve(root.size() + rest.size() + 1);
+    full = root;
+    for (const Part& part : parts) full.append(1, L'\\').append(rest, part.begin, part.length);
     if (parts.empty()) full += L'\\';
     result.ok = true;
     result.key = UpperName(full);
@@ -462,16 +528,21 @@ ResolvedPath Resolve(const std::wstring& input)
 
     // Each part is looked up in what the model knows of the folder it is in. Once a part is
     // missing, the rest is spelled as given. The upper-cased parts are read off the key.
-    std::string host = World().sandbox;
-    host.append(1, '/').append(ToUtf8(hostRoot));
+    std::string host;
+    host.reserve(World().sandbox.size() + 2 * result.full.size() + 8);
+    host = World().sandbox;
+    host += '/';
+    AppendUtf8(host, hostRoot.data(), hostRoot.size());
     bool certain = true;
     bool missing = !MirrorOf(host);  // a drive that was never made
     bool directory = !missing;
     std::wstring upperPart;
     size_t offset = root.size();
     for (size_t i = 0; i < parts.size(); ++i) {
-        upperPart.assign(result.key, offset + 1, parts[i].size());
-        offset += 1 + parts[i].size();
+        const wchar_t* part = rest.data() + parts[i].begin;
+        const size_t partLength = parts[i].length;
+        upperPart.assign(result.key, offset + 1, partLength);
+        offset += 1 + partLength;
         if (i + 1 == parts.size()) {
             result.parentSeen = certain;
             result.parentExists = !missing;
@@ -480,7 +551,7 @@ ResolvedPath Resolve(const std::wstring& input)
         if (!certain) {
             // Below a name told apart on disk, every name is.
             const std::string folder = host;
-            host.append(1, '/').append(MatchOnDisk(folder, parts[i]));
+            host.append(1, '/').append(MatchOnDisk(folder, std::wstring(part, partLength)));
             continue;
         }
         const FolderMirror* mirror = missing || !directory ? nullptr : MirrorOf(host);
@@ -488,25 +559,27 @@ ResolvedPath Resolve(const std::wstring& input)
             // Not a folder (or one that cannot be read): nothing below it.
             missing = true;
             directory = false;
-            host.append(1, '/').append(ToUtf8(parts[i]));
+            host += '/';
+            AppendUtf8(host, part, partLength);
             continue;
         }
         auto it = mirror->entries.find(upperPart);
         if (it == mirror->entries.end() && !mirror->oddNames) {
             missing = true;
             directory = false;
-            host.append(1, '/').append(ToUtf8(parts[i]));
+            host += '/';
+            AppendUtf8(host, part, partLength);
         } else if (it == mirror->entries.end() || it->second.uncertain) {
             // Told apart on disk; from here on the call looks on disk too.
             certain = false;
             const std::string folder = host;
-            host.append(1, '/').append(MatchOnDisk(folder, parts[i]));
+            host.append(1, '/').append(MatchOnDisk(folder, std::wstring(part, partLength)));
         } else {
             directory = it->second.directory;
             host.append(1, '/').append(it->second.name);
         }
     }
-    result.host = host;
+    result.host = std::move(host);
     result.seen = certain;
     result.exists = !missing;
     result.directory = directory;
@@ -584,7 +657,7 @@ void WriteFile(const std::wstring& windowsPath, const std::string& bytes)
     ssize_t ignored = ::write(fd, bytes.data(), bytes.size());
     (void)ignored;
     ::close(fd);
-    MetaFor(r.host, false);
+    (void)MetaFor(r.host, false);
 }
 
 bool ReadWholeFile(const std::wstring& windowsPath, std::string* bytes)
@@ -620,7 +693,7 @@ void SetAttributes(const std::wstring& windowsPath, DWORD attributes)
 {
     ResolvedPath r = Resolve(windowsPath);
     HostInfo info = InspectResolved(r);
-    MetaFor(r.host, info.directory).attributes =
+    ChangeMeta(r.host, info.directory).attributes =
         (attributes & ~FILE_ATTRIBUTE_NORMAL) | (info.directory ? FILE_ATTRIBUTE_DIRECTORY : 0);
 }
 
@@ -730,7 +803,7 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
     if (!info.exists) NoteCreated(r.host, false);
     if (!info.exists || truncate) {
         // A truncated file keeps its creation time.
-        FileMeta& record = info.exists ? MetaFor(r.host, false) : FreshMeta(r.host, false);
+        FileMeta& record = info.exists ? ChangeMeta(r.host, false) : FreshMeta(r.host, false);
         record.attributes = requested | FILE_ATTRIBUTE_ARCHIVE;
         record.timesSet = false;
     }
@@ -782,8 +855,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOV
         total += static_cast<DWORD>(n);
     }
     w.written += total;
-    FileMeta& meta = MetaFor(object->host, false);
-    if (!meta.timesSet) meta.write = Now();
+    if (!MetaFor(object->host, false).timesSet) ChangeMeta(object->host, false).write = Now();
     if (written) *written = total;
     return TRUE;
 }
@@ -833,7 +905,7 @@ BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* access, 
     HandleObject* object = FindHandle(file);
     if (!object || object->kind != HandleKind::File) return Fail(ERROR_INVALID_HANDLE);
     if (!(object->access & (GENERIC_WRITE | GENERIC_ALL))) return Fail(ERROR_ACCESS_DENIED);
-    FileMeta& meta = MetaFor(object->host, false);
+    FileMeta& meta = ChangeMeta(object->host, false);
     if (creation) meta.creation = *creation;
     if (access) meta.access = *access;
     if (write) meta.write = *write;
@@ -846,7 +918,7 @@ BOOL GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME access, LPFILETIME
     MODEL_CALL("GetFileTime", FALSE);
     HandleObject* object = FindHandle(file);
     if (!object || object->kind != HandleKind::File) return Fail(ERROR_INVALID_HANDLE);
-    FileMeta& meta = MetaFor(object->host, false);
+    const FileMeta& meta = MetaFor(object->host, false);
     if (creation) *creation = meta.creation;
     if (access) *access = meta.access;
     if (write) *write = meta.write;
@@ -866,6 +938,7 @@ BOOL CloseHandle(HANDLE handle)
     MODEL_CALL("CloseHandle", FALSE);
     auto it = World().handles.find(handle);
     if (it == World().handles.end()) return Fail(ERROR_INVALID_HANDLE);
+    if (it->second.kind == HandleKind::File) SaveMetaOnClose(it->second);
     if (it->second.fd >= 0) ::close(it->second.fd);
     World().handles.erase(it);
     return TRUE;
@@ -896,7 +969,7 @@ BOOL SetFileAttributesW(LPCWSTR name, DWORD attributes)
     if (!r.ok || !info.exists) return Fail(ERROR_FILE_NOT_FOUND);
     const DWORD settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                            FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY;
-    MetaFor(r.host, info.directory).attributes = (attributes & settable) | (info.directory ? FILE_ATTRIBUTE_DIRECTORY : 0);
+    ChangeMeta(r.host, info.directory).attributes = (attributes & settable) | (info.directory ? FILE_ATTRIBUTE_DIRECTORY : 0);
     return TRUE;
 }
 
@@ -961,7 +1034,9 @@ BOOL MoveFileExW(LPCWSTR existing, LPCWSTR target, DWORD flags)
         if (MetaFor(to.host, false).attributes & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
         if (OpenedWithoutShare(to.key, FILE_SHARE_DELETE)) return Fail(ERROR_ACCESS_DENIED);
     }
-    FileMeta meta = MetaFor(from.host, source.directory);
+    const FileMeta meta = MetaFor(from.host, source.directory);
+    // A record the file holds already travels with it.
+    const bool unsaved = World().meta[from.host].unsaved;
     // Keep the target's own spelling when the name only changes letter case.
     std::string hostTarget = to.host;
     bool targetRemoved = false;
@@ -983,7 +1058,7 @@ BOOL MoveFileExW(LPCWSTR existing, LPCWSTR target, DWORD flags)
         if (source.directory) MoveKeptMetaBelow(from.host, hostTarget);
         DropMeta(from.host, source.directory);
     }
-    World().meta[hostTarget] = meta;
+    PutMeta(hostTarget, meta, unsaved);
     return TRUE;
 }
 
@@ -1018,7 +1093,7 @@ BOOL CopyWide(LPCWSTR existing, LPCWSTR target, BOOL failIfExists)
     FileMeta meta = MetaFor(from.host, false);
     meta.attributes |= FILE_ATTRIBUTE_ARCHIVE;
     meta.creation = Now();
-    World().meta[to.host] = meta;
+    PutMeta(to.host, meta, true);
     return TRUE;
 }
 

@@ -75,6 +75,12 @@ struct FileMeta {
     bool timesSet = false;
 };
 
+// A record in use (files.cpp); unsaved until the file holds it.
+struct CachedMeta {
+    FileMeta record;
+    bool unsaved = false;
+};
+
 enum class HandleKind { File, Pipe, Snapshot, Process, Token, Other };
 
 struct HandleObject {
@@ -129,7 +135,7 @@ struct WorldState {
     std::map<HANDLE, HandleObject> handles;
     ULONG_PTR nextHandle = 0x1000;
     // files
-    std::unordered_map<std::string, FileMeta> meta;   // by real path: the records in use (files.cpp)
+    std::unordered_map<std::string, CachedMeta> meta;  // by real path: the records in use (files.cpp)
     std::map<std::string, FileMeta> metaKept;         // by real path: records the file system refused
     std::vector<FolderMirror> folders;           // the folders used last
     unsigned long long folderUses = 0;
