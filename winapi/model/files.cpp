@@ -127,6 +127,24 @@ FolderMirror* MirrorOf(const std::string& folder)
     return &*oldest;
 }
 
+// A real path for the *at calls: relative to the sandbox folder, whose descriptor the model
+// keeps, so that the kernel walks only the path inside the sandbox.
+struct AtPath {
+    int folder;
+    const char* path;
+};
+
+AtPath At(const std::string& host)
+{
+    WorldState& w = World();
+    if (w.sandboxFolder.fd < 0) w.sandboxFolder.fd = ::open(w.sandbox.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const std::string& root = w.sandbox;
+    if (w.sandboxFolder.fd >= 0 && host.size() > root.size() + 1 && host.compare(0, root.size(), root) == 0 &&
+        host[root.size()] == '/')
+        return AtPath{w.sandboxFolder.fd, host.c_str() + root.size() + 1};
+    return AtPath{AT_FDCWD, host.c_str()};
+}
+
 FolderMirror* KnownMirror(const std::string& folder)
 {
     for (FolderMirror& mirror : World().folders)
@@ -631,6 +649,11 @@ void ForgetFolder(const std::string& hostFolder)
 
 void ForgetFolders() { World().folders.clear(); }
 
+SandboxFolder::~SandboxFolder()
+{
+    if (fd >= 0) ::close(fd);
+}
+
 void ForgetMeta(const std::string& host) { DropMeta(host, false); }
 
 std::string SandboxRoot() { return World().sandbox; }
@@ -795,7 +818,8 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
         SetLastError(ERROR_SHARING_VIOLATION);
         return INVALID_HANDLE_VALUE;
     }
-    int fd = ::open(r.host.c_str(), O_RDWR | O_CREAT | (truncate ? O_TRUNC : 0), 0644);
+    const AtPath at = At(r.host);
+    int fd = ::openat(at.folder, at.path, O_RDWR | O_CREAT | (truncate ? O_TRUNC : 0), 0644);
     if (fd < 0) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
@@ -981,7 +1005,8 @@ BOOL CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES)
     if (InspectResolved(r).exists) return Fail(ERROR_ALREADY_EXISTS);
     HostInfo parent = InspectParent(r);
     if (!parent.exists || !parent.directory) return Fail(ERROR_PATH_NOT_FOUND);
-    if (::mkdir(r.host.c_str(), 0755) != 0) return Fail(ERROR_ACCESS_DENIED);
+    const AtPath at = At(r.host);
+    if (::mkdirat(at.folder, at.path, 0755) != 0) return Fail(ERROR_ACCESS_DENIED);
     NoteCreated(r.host, true);
     FreshMeta(r.host, true);
     return TRUE;
@@ -1047,7 +1072,9 @@ BOOL MoveFileExW(LPCWSTR existing, LPCWSTR target, DWORD flags)
     }
     if (!destination.exists) hostTarget = ParentHost(to.host) + "/" + ToUtf8(to.full.substr(to.full.find_last_of(L'\\') + 1));
     if (source.directory && from.host != hostTarget) FlushMetaBelow(from.host);
-    if (::rename(from.host.c_str(), hostTarget.c_str()) != 0) {
+    const AtPath moved = At(from.host);
+    const AtPath place = At(hostTarget);
+    if (::renameat(moved.folder, moved.path, place.folder, place.path) != 0) {
         if (targetRemoved) NoteRemoved(to.host);
         return Fail(ERROR_ACCESS_DENIED);
     }

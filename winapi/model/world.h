@@ -121,8 +121,18 @@ struct RegKeyState {
 
 struct ShellLinkFile;
 
+// A descriptor of the sandbox folder, closed with the world (files.cpp).
+struct SandboxFolder {
+    int fd = -1;
+    SandboxFolder() = default;
+    SandboxFolder(const SandboxFolder&) = delete;
+    SandboxFolder& operator=(const SandboxFolder&) = delete;
+    ~SandboxFolder();
+};
+
 struct WorldState {
     std::string sandbox;
+    SandboxFolder sandboxFolder;
     DWORD lastError = 0;
     // fault plan and call record
     std::vector<FaultRule> faults;
