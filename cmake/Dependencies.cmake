@@ -93,16 +93,35 @@ else()
     target_link_libraries(fw::boost_filesystem INTERFACE Boost::filesystem Boost::headers)
     target_compile_definitions(fw::boost_filesystem INTERFACE ${_fw_boost_definitions})
 
-    find_path(FW_TINYXML2_INCLUDE_DIR tinyxml2.h)
-    find_library(FW_TINYXML2_LIBRARY tinyxml2)
-    if(NOT FW_TINYXML2_INCLUDE_DIR OR NOT FW_TINYXML2_LIBRARY)
-        message(FATAL_ERROR "tinyxml2 not found; run tools/bootstrap.sh as root once "
-                            "(Debian package libtinyxml2-dev).")
+    # The fuzz build compiles the parser from Debian's source of the same release (tools/bootstrap.sh
+    # fetches it for the MinGW builds), so that the fuzzer sees into it.
+    file(GLOB _fw_tinyxml2_sources "${FW_DEPS_ROOT}/src/tinyxml2-*/tinyxml2.cpp")
+    if(FW_FUZZ AND NOT _fw_tinyxml2_sources)
+        message(WARNING "No tinyxml2 source under ${FW_DEPS_ROOT}/src (tools/bootstrap.sh fetches it); "
+                        "the fuzz targets use Debian's library, without coverage of the parser.")
     endif()
-    add_library(fw::tinyxml2 UNKNOWN IMPORTED GLOBAL)
-    set_target_properties(fw::tinyxml2 PROPERTIES
-        IMPORTED_LOCATION "${FW_TINYXML2_LIBRARY}"
-        INTERFACE_INCLUDE_DIRECTORIES "${FW_TINYXML2_INCLUDE_DIR}")
+    if(FW_FUZZ AND _fw_tinyxml2_sources)
+        list(SORT _fw_tinyxml2_sources)
+        list(GET _fw_tinyxml2_sources -1 _fw_tinyxml2_source)
+        get_filename_component(_fw_tinyxml2_dir "${_fw_tinyxml2_source}" DIRECTORY)
+        add_library(fw_tinyxml2 STATIC "${_fw_tinyxml2_source}")
+        target_include_directories(fw_tinyxml2 SYSTEM PUBLIC "${_fw_tinyxml2_dir}")
+        add_library(fw::tinyxml2 ALIAS fw_tinyxml2)
+        unset(_fw_tinyxml2_source)
+        unset(_fw_tinyxml2_dir)
+    else()
+        find_path(FW_TINYXML2_INCLUDE_DIR tinyxml2.h)
+        find_library(FW_TINYXML2_LIBRARY tinyxml2)
+        if(NOT FW_TINYXML2_INCLUDE_DIR OR NOT FW_TINYXML2_LIBRARY)
+            message(FATAL_ERROR "tinyxml2 not found; run tools/bootstrap.sh as root once "
+                                "(Debian package libtinyxml2-dev).")
+        endif()
+        add_library(fw::tinyxml2 UNKNOWN IMPORTED GLOBAL)
+        set_target_properties(fw::tinyxml2 PROPERTIES
+            IMPORTED_LOCATION "${FW_TINYXML2_LIBRARY}"
+            INTERFACE_INCLUDE_DIRECTORIES "${FW_TINYXML2_INCLUDE_DIR}")
+    endif()
+    unset(_fw_tinyxml2_sources)
 
     find_package(ZLIB REQUIRED)
     add_library(fw::zlib INTERFACE IMPORTED GLOBAL)

@@ -11,7 +11,9 @@ OutputDebugStringBuf<char>::OutputDebugStringBuf() { setp(chunk, chunk + std::si
 int OutputDebugStringBuf<char>::sync()
 {
     try {
-        char piece[std::size(chunk) + 1] = {};  // the chunk and its terminator
+        // The chunk and its terminator; the size is named, as std::size of a member is no constant
+        // expression for every compiler.
+        char piece[kChunkSize + 1] = {};
         const std::size_t pending = static_cast<std::size_t>(pptr() - pbase());
         std::memcpy(piece, pbase(), std::min(pending, std::size(chunk)));
         OutputDebugStringA(piece);

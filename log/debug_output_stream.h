@@ -3,6 +3,7 @@
 // the next flush. Each piece is handed over as a C string, so it ends at its first NUL.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <ostream>
 #include <sstream>
@@ -27,7 +28,8 @@ protected:
     int sync() override;
 
 private:
-    char chunk[256] = {};
+    static constexpr std::size_t kChunkSize = 256;
+    char chunk[kChunkSize] = {};
 };
 
 template <class Char>

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Sets up a Debian 12 machine to build and test all three presets (host, win32,
-# win64). Run as root (it is needed only while packages or the deb-src entry
-# are missing); safe to run again: every step checks first, and a machine that
-# is already set up is done in about a second.
+# Sets up a Debian 12 machine to build and test all presets (host, win32, win64,
+# and fuzz: clang with libFuzzer). Run as root (it is needed only while packages
+# or the deb-src entry are missing); safe to run again: every step checks first,
+# and a machine that is already set up is done in about a second.
 #
 #   1. installs the missing Debian packages (MinGW-w64, Wine, CMake, ...);
 #   2. builds static Boost.Filesystem and tinyxml2 for both MinGW targets from
 #      Debian's source packages, into build/deps/<triplet>/ (there are no MinGW
-#      packages of them);
+#      packages of them); the fuzz preset builds tinyxml2 from the same source;
 #   3. creates the Wine prefix build/wineprefix used by tools/wine-run.sh.
 #
 # MinGW libraries are built with <triplet>-g++-posix: GoogleTest needs
@@ -27,9 +27,10 @@ RECIPE_REVISION=1
 PACKAGES=(
     g++ cmake make ninja-build pkg-config python3 file dpkg-dev xz-utils
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 libz-mingw-w64-dev
-    wine64 xvfb xdotool
+    wine64 xvfb xauth xdotool
     libtinyxml2-dev libboost-filesystem-dev zlib1g-dev googletest libgtest-dev libgmock-dev
     zip unzip libarchive-tools p7zip-full time
+    clang libclang-rt-14-dev
 )
 
 export DEBIAN_FRONTEND=noninteractive

@@ -19,26 +19,12 @@
 using namespace update;
 using ziptest::Archive;
 using ziptest::Entry;
+using ziptest::FileEntry;
+using ziptest::FolderEntry;
+using ziptest::Ticks;
 
 namespace {
 
-Entry FileEntry(const std::string& name, const std::string& data = "x")
-{
-    Entry e;
-    e.name = name;
-    e.data = data;
-    return e;
-}
-
-Entry FolderEntry(const std::string& name)
-{
-    Entry e;
-    e.name = name;
-    e.externalAttributes = 0x10;
-    return e;
-}
-
-long long Ticks(const FILETIME& t) { return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime); }
 
 class Extraction : public ziptest::ArchiveFolder {
 protected:

@@ -5,6 +5,8 @@
 
 #include <zlib.h>
 
+#include "winapi/winapi.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -207,6 +209,28 @@ inline std::string ExtraBlock(uint16_t id, const std::string& data)
     Put16(block, id);
     Put16(block, static_cast<uint32_t>(data.size()));
     return block + data;
+}
+
+// A file entry and a folder entry (MS-DOS directory attribute) for the tables.
+inline Entry FileEntry(const std::string& name, const std::string& data = "x")
+{
+    Entry e;
+    e.name = name;
+    e.data = data;
+    return e;
+}
+
+inline Entry FolderEntry(const std::string& name)
+{
+    Entry e;
+    e.name = name;
+    e.externalAttributes = 0x10;
+    return e;
+}
+
+inline long long Ticks(const FILETIME& t)
+{
+    return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
 }
 
 }  // namespace ziptest

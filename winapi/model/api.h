@@ -59,6 +59,8 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPW
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR text, int length, LPSTR out, int outSize,
                         LPCSTR defaultChar, LPBOOL usedDefault);
 UINT GetACP();
+// Ordinal comparison, optionally without regard to letter case as the file system has it.
+int CompareStringOrdinal(LPCWSTR string1, int count1, LPCWSTR string2, int count2, BOOL ignoreCase);
 
 // Formatting with the Windows meaning of %s (a wide string in the wide functions)
 int wsprintfW(LPWSTR buffer, LPCWSTR format, ...);

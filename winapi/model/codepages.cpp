@@ -152,6 +152,23 @@ std::string EncodeText(UINT codePage, const std::wstring& text)
 
 UINT GetACP() { return World().ansiCodePage; }
 
+int CompareStringOrdinal(LPCWSTR string1, int count1, LPCWSTR string2, int count2, BOOL ignoreCase)
+{
+    MODEL_CALL("CompareStringOrdinal", 0);
+    if (!string1 || !string2 || count1 < -1 || count2 < -1) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    std::wstring a(string1, count1 == -1 ? std::wcslen(string1) : static_cast<size_t>(count1));
+    std::wstring b(string2, count2 == -1 ? std::wcslen(string2) : static_cast<size_t>(count2));
+    if (ignoreCase) {
+        a = UpperCase(a);
+        b = UpperCase(b);
+    }
+    int order = a.compare(b);
+    return order < 0 ? CSTR_LESS_THAN : order == 0 ? CSTR_EQUAL : CSTR_GREATER_THAN;
+}
+
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR out, int outSize)
 {
     MODEL_CALL("MultiByteToWideChar", 0);
@@ -497,6 +514,11 @@ long long DaysFrom1601(int year, int month, int day)
 long long g_sleptMilliseconds = 0;
 
 }  // namespace
+
+namespace winmodel {
+void AdvanceClock(DWORD milliseconds) { g_sleptMilliseconds += milliseconds; }
+long long ModelClock() { return g_sleptMilliseconds; }
+}  // namespace winmodel
 
 BOOL SystemTimeToFileTime(const SYSTEMTIME* st, LPFILETIME ft)
 {

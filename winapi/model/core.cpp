@@ -1,9 +1,12 @@
 // Linux model only: the world object, the fault plan, handles, the module and the small user
 // interface pieces (message box, key state, ShellExecuteW, debugger output).
+#include <locale.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cwctype>
+#include <wctype.h>
 #include <filesystem>
 #include <string_view>
 
@@ -43,6 +46,8 @@ WorldState& World()
         g_world = new WorldState;
         g_world->sandbox = MakeSandbox();
         std::filesystem::create_directories(g_world->sandbox + "/C");
+        // A Windows installation always has the all-users desktop.
+        std::filesystem::create_directories(g_world->sandbox + "/C/Users/Public/Desktop");
     }
     return *g_world;
 }
@@ -68,6 +73,10 @@ bool EnterCall(const char* name)
     if (counted == w.callCounts.end()) counted = w.callCounts.emplace(name, 0).first;
     long nth = ++counted->second;
     if (w.keepCallLog) w.callLog.emplace_back(name);
+    if (w.callLimit > 0 && w.totalCalls > w.callLimit) {
+        std::fprintf(stderr, "winmodel: more than %ld platform calls, the last %s: taken for a hang\n", w.callLimit, name);
+        std::abort();
+    }
     for (const FaultRule& rule : w.faults) {
         long count = rule.call.empty() ? w.totalCalls : (rule.call == name ? nth : 0);
         if (count == 0) continue;
@@ -90,6 +99,7 @@ void FailNthCall(long n, bool persistent, DWORD error)
     World().faults.push_back(FaultRule{std::string(), n, persistent, error});
 }
 
+void SetCallLimit(long calls) { World().callLimit = calls; }
 long CallCount() { return World().totalCalls; }
 void KeepCallLog(bool keep) { World().keepCallLog = keep; }
 long FaultsHit() { return World().faultsHit; }
@@ -115,10 +125,17 @@ HandleObject* FindHandle(HANDLE handle)
     return it == World().handles.end() ? nullptr : &it->second;
 }
 
+// Windows upper-cases file names and ordinal comparisons with a table covering the whole of
+// UTF-16, one unit at a time; the "C" locale of glibc would fold ASCII letters only.
 std::wstring UpperCase(const std::wstring& text)
 {
+    static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
     std::wstring upper(text);
-    for (wchar_t& c : upper) c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+    for (wchar_t& c : upper) {
+        if (static_cast<std::uint32_t>(c) > 0xFFFF) continue;  // a surrogate pair on Windows: not folded
+        wint_t folded = unicode ? ::towupper_l(static_cast<wint_t>(c), unicode) : std::towupper(static_cast<wint_t>(c));
+        if (folded <= 0xFFFF) c = static_cast<wchar_t>(folded);
+    }
     return upper;
 }
 

@@ -30,6 +30,9 @@ const std::vector<std::string>& CallLog();     // names of all calls in order
 // The record of names grows with every call; a program that makes millions of calls and never
 // reads it (the update benchmark) switches it off. Counts are kept either way.
 void KeepCallLog(bool keep);
+// A run that makes more platform calls than this is taken for a hang: the model names the last
+// call and aborts the process (0: no limit, the default).
+void SetCallLimit(long calls);
 long CallsNamed(const std::string& call);
 
 // ---- Files ------------------------------------------------------------------------------------
@@ -65,12 +68,15 @@ void SetKeyDown(int virtualKey, bool down);
 std::vector<int> KeyStateQueries();
 
 // ---- Processes --------------------------------------------------------------------------------
+// The own process is listed in snapshots as well, under the file name of the module path.
 struct ProcessOptions {
     bool openableWithoutPrivilege = true;  // OpenProcess works without SeDebugPrivilege
     bool openable = true;                  // false: never opened, even with the privilege
     bool terminable = true;
     std::wstring imagePath;                // locked while the process lives (see LockFile)
-    int lingerWaits = 0;                   // waits that still time out after termination
+    DWORD lingerMilliseconds = 0;          // after its termination the process takes this long
+                                           // (model clock) to end: until then it is listed,
+                                           // can be opened and keeps its image locked
 };
 DWORD AddProcess(const std::wstring& exeName, const ProcessOptions& options = {});
 struct ProcessRecord {
@@ -81,8 +87,16 @@ struct ProcessRecord {
     bool terminated;
 };
 std::vector<ProcessRecord> Processes();
+struct ProcessOpen {
+    DWORD access;
+    BOOL inherit;
+    DWORD pid;
+    bool granted;
+};
+std::vector<ProcessOpen> ProcessOpens();   // every OpenProcess call, in order
 bool DebugPrivilegeEnabled();
 long OpenProcessHandles();
+long OpenHandles();   // every kernel handle not yet closed: files, pipes, snapshots, processes, tokens
 
 // ---- Pipes ------------------------------------------------------------------------------------
 struct PipeOptions {
@@ -109,7 +123,11 @@ void SetRegValue(HKEY root, const std::wstring& subKey, const std::wstring& name
 void SetRegString(HKEY root, const std::wstring& subKey, const std::wstring& name, const std::wstring& text);
 bool GetRegValue(HKEY root, const std::wstring& subKey, const std::wstring& name, RegValue* value);
 bool RegKeyExists(HKEY root, const std::wstring& subKey);
-void DenyRegWrites(HKEY root, bool denied = true);   // key creation under that root is refused
+std::vector<std::wstring> RegKeys(HKEY root);   // every key under the root, upper-cased paths
+std::vector<std::wstring> RegValueNames(HKEY root, const std::wstring& subKey);
+// Key creation, opening for writing and value writes under that root are refused (no administrator
+// rights for HKEY_CLASSES_ROOT, for example).
+void DenyRegWrites(HKEY root, bool denied = true);
 long OpenRegKeys();
 
 // ---- User interface and shell -----------------------------------------------------------------
@@ -147,13 +165,31 @@ const std::vector<ChangeNotification>& ChangeNotifications();
 const std::vector<std::string>& DebugOutput();   // one entry per OutputDebugStringA call
 
 // ---- Shell links and the all-users desktop ------------------------------------------------------
+// The folder SHGetFolderLocation(CSIDL_COMMON_DESKTOPDIRECTORY) names. It must exist to be
+// located; an empty path means the system has none (the call fails).
 void SetCommonDesktop(const std::wstring& windowsPath);
+std::wstring CommonDesktop();
 struct ShellLinkData {
     std::wstring path, description, workingDirectory, iconPath;
     int iconIndex = 0;
 };
+// A link file as IPersistFile::Save writes it (folders are made on the way); ReadShellLink is false
+// for a missing file or one that is no link.
 bool MakeShellLink(const std::wstring& linkPath, const ShellLinkData& data);
 bool ReadShellLink(const std::wstring& linkPath, ShellLinkData* data);
-long ComInitCount();   // CoInitialize minus CoUninitialize
+long ComInitCount();          // CoInitialize minus CoUninitialize
+long LiveShellLinks();        // shell-link objects not yet released
+long LiveFolderLocations();   // locations from SHGetFolderLocation not yet freed
+long ShellLinksOutlivingCom();  // shell-link objects still alive when COM was last uninitialised
+// One call of a shell-link method, with what it was given: the path or text, and the flags, mode,
+// remember flag or icon index; pointerNull tells whether the window (Resolve) or the find data
+// (GetPath) was null.
+struct ShellLinkCall {
+    std::string method;   // "Load", "Save", "GetPath", "Resolve", "SetPath", "SetIconLocation" ...
+    std::wstring text;
+    long value = 0;
+    bool pointerNull = true;
+};
+const std::vector<ShellLinkCall>& ShellLinkCalls();
 
 }  // namespace winmodel

@@ -52,6 +52,10 @@ std::wstring FromUtf8(const std::string& text);
 // Conversions for the model's own use; they are not platform calls and never fail on purpose.
 std::wstring DecodeText(UINT codePage, const std::string& bytes);   // CP_ACP means the ANSI code page
 std::string EncodeText(UINT codePage, const std::wstring& text);
+// Moves the clock that GetTickCount reads, as Sleep does, for model calls that wait (a timed-out
+// wait costs its time-out).
+void AdvanceClock(DWORD milliseconds);
+long long ModelClock();   // milliseconds that Sleep and waits have advanced the clock so far
 
 // What the model knows of one real folder: its entries by upper-cased name. Read from the disk
 // once, then kept current by the model's own changes (see ForgetFolders in steering.h).
@@ -95,7 +99,7 @@ struct HandleObject {
     // snapshots
     std::vector<DWORD> snapshotPids;
     size_t snapshotPos = 0;
-    // processes
+    // processes and tokens (their access is kept in `access` above)
     DWORD pid = 0;
 };
 
@@ -106,7 +110,8 @@ struct ProcessState {
     bool alive = true;
     bool terminated = false;
     DWORD exitCode = STILL_ACTIVE;
-    int waitsLeft = 0;
+    DWORD pendingExitCode = 0;   // the code it ends with once a lingering termination completes
+    long long endsAt = 0;        // ModelClock() at which a terminated process ends
 };
 
 struct PipeState {
@@ -119,7 +124,11 @@ struct RegKeyState {
     std::map<std::wstring, std::pair<std::wstring, RegValue>> values;  // upper name -> (name, value)
 };
 
-struct ShellLinkFile;
+struct OpenRegKey {
+    ULONG_PTR root;
+    std::wstring path;   // upper-cased, components joined by one backslash; empty for the root
+    REGSAM access;
+};
 
 // A descriptor of the sandbox folder, closed with the world (files.cpp).
 struct SandboxFolder {
@@ -141,6 +150,7 @@ struct WorldState {
     bool keepCallLog = true;
     long totalCalls = 0;
     long faultsHit = 0;
+    long callLimit = 0;
     // handles
     std::map<HANDLE, HandleObject> handles;
     ULONG_PTR nextHandle = 0x1000;
@@ -163,11 +173,12 @@ struct WorldState {
     std::vector<ProcessState> processes;
     DWORD nextPid = 1000;
     bool debugPrivilege = false;
+    std::vector<ProcessOpen> processOpens;
     // pipes
     std::map<std::wstring, PipeState> pipes;   // by upper-cased pipe name
     // registry
     std::map<std::pair<ULONG_PTR, std::wstring>, RegKeyState> registry;  // (root, upper path)
-    std::map<HKEY, std::pair<ULONG_PTR, std::wstring>> openKeys;
+    std::map<HKEY, OpenRegKey> openKeys;
     std::set<ULONG_PTR> deniedRoots;
     ULONG_PTR nextKey = 0x2000;
     // user interface and shell
@@ -180,6 +191,10 @@ struct WorldState {
     // shell links
     std::wstring commonDesktop = L"C:\\Users\\Public\\Desktop";
     long comInit = 0;
+    long liveShellLinks = 0;
+    long shellLinksOutlivingCom = 0;
+    std::set<const void*> folderLocations;
+    std::vector<ShellLinkCall> shellLinkCalls;
 };
 
 WorldState& World();

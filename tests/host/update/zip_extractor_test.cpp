@@ -15,6 +15,9 @@
 using namespace update;
 using ziptest::Archive;
 using ziptest::Entry;
+using ziptest::FileEntry;
+using ziptest::FolderEntry;
+using ziptest::Ticks;
 using ziptest::kNameCases;
 using ziptest::NameCase;
 
@@ -22,23 +25,6 @@ namespace {
 
 const wchar_t kBase[] = L"C:\\install";
 
-Entry FileEntry(const std::string& name, const std::string& data = "x")
-{
-    Entry e;
-    e.name = name;
-    e.data = data;
-    return e;
-}
-
-Entry FolderEntry(const std::string& name)
-{
-    Entry e;
-    e.name = name;
-    e.externalAttributes = 0x10;
-    return e;
-}
-
-long long Ticks(const FILETIME& t) { return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime); }
 
 // Local date and time to UTC ticks, with the model's bias (UTC = local + bias).
 long long LocalToUtcTicks(int year, int month, int day, int hour, int minute, int second, long biasMinutes)
