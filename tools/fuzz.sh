@@ -21,6 +21,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 SECONDS_EACH="${1:-30}"
 TARGETS=(${FUZZ_TARGETS:-update_archive product_config command_line})
 BUILD="$ROOT/build/fuzz"
+MAX_WORK_CORPUS=500
 
 log() { printf '[fuzz] %s\n' "$*" >&2; }
 
@@ -29,11 +30,12 @@ log() { printf '[fuzz] %s\n' "$*" >&2; }
 cd "$ROOT"
 cmake --preset fuzz >"$ROOT/build/fuzz-configure.log" 2>&1 ||
     { tail -n 30 "$ROOT/build/fuzz-configure.log" >&2; log "configure failed"; exit 1; }
-cmake --build --preset fuzz >"$BUILD/build.log" 2>&1 ||
+cmake --build --preset fuzz --target "${TARGETS[@]/#/fw_fuzz_}" >"$BUILD/build.log" 2>&1 ||
     { tail -n 40 "$BUILD/build.log" >&2; log "build failed"; exit 1; }
 
-# Archives up to 16 KiB hold a few hundred entries; the other inputs stay at libFuzzer's default.
-max_len_of() { [[ "$1" == update_archive ]] && echo 16384 || echo 4096; }
+# Archives up to 16 KiB hold a few hundred entries; command lines that long reach past the pipe
+# message's 10240 bytes; configuration files stay at libFuzzer's default.
+max_len_of() { [[ "$1" == product_config ]] && echo 4096 || echo 16384; }
 
 failed=()
 for target in "${TARGETS[@]}"; do
@@ -56,6 +58,15 @@ for target in "${TARGETS[@]}"; do
         speed="$(sed -n 's/^stat::average_exec_per_sec: *//p' "$logfile")"
         coverage="$(grep -o 'cov: [0-9]*' "$logfile" | tail -n1)"
         log "$target: ok, $runs runs, $speed exec/s, $coverage, corpus $(ls "$work" | wc -l) files"
+        # Every run replays the working corpus first; once it has grown large, it is cut down to
+        # the inputs that still add coverage, so that a short run keeps time to fuzz.
+        if [[ $(ls "$work" | wc -l) -gt $MAX_WORK_CORPUS ]]; then
+            rm -rf "$work.merged" && mkdir -p "$work.merged"
+            if "$program" -merge=1 -max_len="$(max_len_of "$target")" -timeout=10 "$work.merged" "$work" >"$BUILD/logs/$target-merge.log" 2>&1; then
+                rm -rf "$work" && mv "$work.merged" "$work"
+                log "$target: working corpus cut down to $(ls "$work" | wc -l) files"
+            fi
+        fi
     else
         grep -E 'ERROR|SUMMARY|fuzz check failed|Test unit written' "$logfile" >&2 || tail -n 30 "$logfile" >&2
         log "$target: FAILED (log: $logfile)"

@@ -8,6 +8,7 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "fuzz_support.h"
 #include "launcher/command_line.h"
@@ -100,6 +101,9 @@ void CheckRun(const launcher::LaunchRequest& request, uint8_t bits, int exitCode
 
     const auto& starts = winmodel::ShellExecutes();
     fuzz::Check(starts.size() <= 1, "kivo.exe started more than once");
+    // Only a user who is asked (a copy runs, no forced mode) and answers Cancel stops the launch.
+    const bool declined = (bits & Running) && !(bits & AnswerOk) && !request.forcedMode;
+    fuzz::Check(starts.empty() == declined, declined ? "a declined run started kivo.exe" : "kivo.exe was not started");
     if (starts.size() == 1) {
         // The launch path.
         fuzz::Check(exitCode == 0, "the launch path returns 0");
@@ -116,10 +120,21 @@ void CheckRun(const launcher::LaunchRequest& request, uint8_t bits, int exitCode
     fuzz::CheckOnlyWithin(before, after);
     fuzz::Check(g_stderr.str().empty() && winmodel::DebugOutput().empty(), "a log record on a declined run");
     fuzz::Check(!winmodel::RegKeyExists(HKEY_CLASSES_ROOT, L"tessaluvian"), "registration on a declined run");
-    if (!request.hasLink)
-        fuzz::Check(exitCode == 0, "a declined run without a link returns 0");
-    else
-        fuzz::Check(exitCode == 0 || exitCode == 1, "the hand-off returns 0 or 1");
+    const std::vector<std::string> messages = winmodel::PipeMessages(launcher::kPipeName);
+    if (!request.hasLink) {
+        fuzz::Check(exitCode == 0 && messages.empty(), "a declined run without a link returns 0 and sends nothing");
+        return;
+    }
+    // The hand-off: 0 only for one whole message, the payload and one zero byte at its end, at
+    // most 10240 bytes; 1 otherwise, and always without a pipe.
+    fuzz::Check(exitCode == 0 || exitCode == 1, "the hand-off returns 0 or 1");
+    if (!(bits & ServesPipe)) fuzz::Check(exitCode == 1, "a hand-off without a pipe returns 0");
+    if (exitCode == 0) {
+        fuzz::Check(messages.size() == 1, "a hand-off returned 0 without one message");
+        const std::string& message = messages[0];
+        fuzz::Check(!message.empty() && message.size() <= 10240 && message.find('\0') == message.size() - 1,
+                    "the pipe message is not the payload with one zero byte at its end");
+    }
 }
 
 }  // namespace

@@ -29,9 +29,11 @@ inline void Check(bool condition, const char* what, const std::string& detail = 
     if (!condition) Fail(what, detail);
 }
 
-// Every file and folder of the sandbox by its path relative to the sandbox root, with the file's
-// content ("<folder>" for a folder). Small: a run starts from a fresh, nearly empty sandbox.
+// Every file and folder of the sandbox by its path relative to the sandbox root: "d" for a folder,
+// "f" and the content for a file. Small: a run starts from a fresh, nearly empty sandbox.
 using Picture = std::map<std::string, std::string>;
+
+inline bool IsFolder(const std::string& entry) { return entry == "d"; }
 
 inline Picture TakePicture()
 {
@@ -41,9 +43,9 @@ inline Picture TakePicture()
     for (std::filesystem::recursive_directory_iterator it(root, error), end; !error && it != end; it.increment(error)) {
         const std::string relative = it->path().lexically_relative(root).string();
         if (it->is_directory(error)) {
-            picture[relative] = "<folder>";
+            picture[relative] = "d";
         } else {
-            std::string bytes;
+            std::string bytes = "f";
             if (std::FILE* f = std::fopen(it->path().c_str(), "rb")) {
                 char buffer[4096];
                 size_t n;

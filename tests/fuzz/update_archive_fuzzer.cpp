@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <cwchar>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -74,9 +74,9 @@ void CheckAfterRun(const fuzz::Picture& before, const char* step)
     // leaves the old file where it was.
     const std::string archive = fuzz::SandboxRelative(kArchive);
     for (const auto& [path, content] : before) {
-        if (path == archive || content == "<folder>" || !fuzz::Within(path, g_installFolder)) continue;
+        if (path == archive || fuzz::IsFolder(content) || !fuzz::Within(path, g_installFolder)) continue;
         auto it = after.find(path);
-        fuzz::Check(it != after.end() && it->second != "<folder>", "an installed file is gone after", step + (": " + path));
+        fuzz::Check(it != after.end() && !fuzz::IsFolder(it->second), "an installed file is gone after", step + (": " + path));
     }
     for (const auto& [path, content] : after)
         fuzz::Check(path.find("~fw") == std::string::npos, "a temporary file stays after", step + (": " + path));
