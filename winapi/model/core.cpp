@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwctype>
 #include <wctype.h>
 #include <filesystem>
@@ -67,6 +68,8 @@ void Reset()
 bool EnterCall(const char* name)
 {
     WorldState& w = World();
+    // A write may add to the writes gathered for its handle; any other call sees the file whole.
+    if (!w.gathered.empty() && std::strcmp(name, "WriteFile") != 0) FlushGatheredWrites();
     ++w.totalCalls;
     // Looked up by the name as it is, without making a string of it on every call.
     auto counted = w.callCounts.find(std::string_view(name));

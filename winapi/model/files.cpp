@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwctype>
 #include <filesystem>
@@ -656,9 +658,17 @@ SandboxFolder::~SandboxFolder()
 
 void ForgetMeta(const std::string& host) { DropMeta(host, false); }
 
-std::string SandboxRoot() { return World().sandbox; }
+std::string SandboxRoot()
+{
+    FlushGatheredWrites();
+    return World().sandbox;
+}
 
-std::string HostPath(const std::wstring& windowsPath) { return Resolve(windowsPath).host; }
+std::string HostPath(const std::wstring& windowsPath)
+{
+    FlushGatheredWrites();
+    return Resolve(windowsPath).host;
+}
 
 void MakeFolder(const std::wstring& windowsPath)
 {
@@ -685,6 +695,7 @@ void WriteFile(const std::wstring& windowsPath, const std::string& bytes)
 
 bool ReadWholeFile(const std::wstring& windowsPath, std::string* bytes)
 {
+    FlushGatheredWrites();
     ResolvedPath r = Resolve(windowsPath);
     if (!r.ok || r.isPipe) return false;
     int fd = ::open(r.host.c_str(), O_RDONLY);
@@ -699,12 +710,14 @@ bool ReadWholeFile(const std::wstring& windowsPath, std::string* bytes)
 
 bool Exists(const std::wstring& windowsPath)
 {
+    FlushGatheredWrites();
     ResolvedPath r = Resolve(windowsPath);
     return r.ok && !r.isPipe && InspectResolved(r).exists;
 }
 
 DWORD Attributes(const std::wstring& windowsPath)
 {
+    FlushGatheredWrites();
     ResolvedPath r = Resolve(windowsPath);
     HostInfo info = InspectResolved(r);
     if (!r.ok || !info.exists) return INVALID_FILE_ATTRIBUTES;
@@ -861,22 +874,58 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
     return TRUE;
 }
 
+namespace {
+
+bool WriteWhole(int fd, const char* bytes, size_t count)
+{
+    size_t total = 0;
+    while (total < count) {
+        ssize_t n = ::write(fd, bytes + total, count - total);
+        if (n <= 0) return false;
+        total += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+void winmodel::FlushGatheredWrites()
+{
+    WorldState& w = World();
+    if (w.gathered.empty()) return;
+    HandleObject* object = FindHandle(w.gatheredHandle);
+    // The write was already reported done; only the host's own disk can fail it now, and a test
+    // must not go on over a file that silently lacks data.
+    if (!object || !WriteWhole(object->fd, w.gathered.data(), w.gathered.size())) {
+        std::fprintf(stderr, "winmodel: gathered writes could not reach the host file\n");
+        std::abort();
+    }
+    w.gathered.clear();
+    w.gatheredHandle = nullptr;
+}
+
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED)
 {
     if (written) *written = 0;
     MODEL_CALL("WriteFile", FALSE);
+    WorldState& w = World();
+    if (w.gatheredHandle != file) FlushGatheredWrites();
     HandleObject* object = FindHandle(file);
     if (!object) return Fail(ERROR_INVALID_HANDLE);
     if (object->kind == HandleKind::Pipe) return WritePipe(*object, buffer, toWrite, written);
     if (object->kind != HandleKind::File) return Fail(ERROR_INVALID_HANDLE);
     if (!(object->access & (GENERIC_WRITE | GENERIC_ALL))) return Fail(ERROR_ACCESS_DENIED);
-    WorldState& w = World();
     if (w.writeLimit >= 0 && w.written + toWrite > w.writeLimit) return Fail(ERROR_DISK_FULL);
-    DWORD total = 0;
-    while (total < toWrite) {
-        ssize_t n = ::write(object->fd, static_cast<const char*>(buffer) + total, toWrite - total);
-        if (n <= 0) return Fail(ERROR_WRITE_FAULT);
-        total += static_cast<DWORD>(n);
+    const char* bytes = static_cast<const char*>(buffer);
+    const DWORD total = toWrite;
+    if (w.gathered.size() + toWrite > kGatherBytes) FlushGatheredWrites();
+    if (toWrite >= kGatherBytes) {
+        if (!WriteWhole(object->fd, bytes, toWrite)) return Fail(ERROR_WRITE_FAULT);
+    } else if (toWrite > 0) {
+        if (w.gathered.capacity() < kGatherBytes) w.gathered.reserve(kGatherBytes);
+        w.gathered.insert(w.gathered.end(), bytes, bytes + toWrite);
+        w.gatheredHandle = file;
+        if (w.gathered.size() == kGatherBytes) FlushGatheredWrites();
     }
     w.written += total;
     if (!MetaFor(object->host, false).timesSet) ChangeMeta(object->host, false).write = Now();

@@ -161,6 +161,9 @@ struct WorldState {
     unsigned long long folderUses = 0;
     std::set<std::wstring> locked;
     long long writeLimit = -1, written = 0;
+    // Writes to one file handle gathered before they reach the host file (FlushGatheredWrites).
+    HANDLE gatheredHandle = nullptr;
+    std::vector<char> gathered;
     std::wstring currentDirectory = L"C:\\";
     // module, code pages, clock, keys
     std::wstring modulePath = L"C:\\Program Files\\kivo\\Fennowick.exe";
@@ -198,6 +201,13 @@ struct WorldState {
 };
 
 WorldState& World();
+
+// Sequential writes to one file are gathered in memory, up to kGatherBytes, before they reach the
+// host file: writing a large file 16 KiB at a time otherwise costs a host call per write, which a
+// cache on Windows would not. Every other platform call and every steering call that looks at
+// files flushes them first, so nothing can tell the difference but the clock.
+inline constexpr size_t kGatherBytes = 65536;
+void FlushGatheredWrites();
 HANDLE NewHandle(HandleObject object);
 HandleObject* FindHandle(HANDLE handle);
 

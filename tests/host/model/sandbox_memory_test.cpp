@@ -9,6 +9,7 @@
 #include <string>
 
 #include "../support/model_fixture.h"
+#include "winapi/scoped_handle.h"
 #include "winapi/winapi.h"
 
 namespace {
@@ -77,6 +78,33 @@ TEST_F(SandboxMemory, CallLogCanBeSwitchedOffWhileCountsGoOn)
     (void)GetFileAttributesW(L"C:\\data");
     EXPECT_EQ(winmodel::CallLog().size(), logged);
     EXPECT_EQ(winmodel::CallsNamed("GetFileAttributesW"), counted + 1);
+}
+
+// Small writes are gathered before they reach the host file; a full disk is still reported by the
+// write that does not fit, and what the steering calls show is never behind what was written.
+TEST_F(SandboxMemory, GatheredWritesFailWhereTheDiskIsFullAndAreNeverSeenLate)
+{
+    winmodel::SetWriteLimit(50000);
+    winapi::ScopedFile file(CreateFileW(L"C:\\data\\big.bin", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file);
+    const std::string block(16384, 'q');
+    DWORD written = 0;
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(WriteFile(file.Get(), block.data(), static_cast<DWORD>(block.size()), &written, nullptr));
+    std::string bytes;
+    ASSERT_TRUE(winmodel::ReadWholeFile(L"C:\\data\\big.bin", &bytes));
+    EXPECT_EQ(bytes.size(), 3 * block.size());
+    struct stat info {};
+    ASSERT_EQ(::stat(winmodel::HostPath(L"C:\\data\\big.bin").c_str(), &info), 0);
+    EXPECT_EQ(info.st_size, static_cast<off_t>(3 * block.size()));
+
+    EXPECT_FALSE(WriteFile(file.Get(), block.data(), static_cast<DWORD>(block.size()), &written, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+    EXPECT_EQ(written, 0u);
+    file.Reset();
+    ASSERT_TRUE(winmodel::ReadWholeFile(L"C:\\data\\big.bin", &bytes));
+    EXPECT_EQ(bytes, block + block + block);
 }
 
 }  // namespace
