@@ -28,6 +28,8 @@ int main(int argc, char** argv)
     setenv("TMPDIR", output.c_str(), 1);
 
     winmodel::Reset();
+    // A test record, not part of the platform: it would grow with every call.
+    winmodel::KeepCallLog(false);
     winmodel::SetCurrentDirectory(L"C:\\install");
     const std::filesystem::path staged = winmodel::HostPath(L"C:\\install\\update.zip");
     // A link costs nothing and is gone when the update deletes update.zip; the cached archive stays.
@@ -37,6 +39,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot stage %s: %s\n", archive.c_str(), error.message().c_str());
         return 1;
     }
+    // Made behind the model's back.
+    winmodel::ForgetFolders();
 
     update::ApplyUpdateArchive();
 

@@ -29,7 +29,7 @@ PACKAGES=(
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 libz-mingw-w64-dev
     wine64 xvfb xauth xdotool
     libtinyxml2-dev libboost-filesystem-dev zlib1g-dev googletest libgtest-dev libgmock-dev
-    zip unzip libarchive-tools p7zip-full
+    zip unzip libarchive-tools p7zip-full time
     clang libclang-rt-14-dev
 )
 

@@ -24,18 +24,41 @@ constexpr uint32_t kFlagDataDescriptor = 0x8;
 // Positions go to SetFilePointer as a signed 32-bit distance without a high part.
 constexpr uint32_t kMaxArchiveSize = 0x80000000u;
 
-// Refills the window at the position the file stands on.
+// Brings the file to position, where the next read must start; false (a failed read) when it
+// cannot be brought there.
+bool StandAt(ArchiveSource& source, uint32_t position)
+{
+    if (source.filePosition == position) return true;
+    if (SetFilePointer(source.file.Get(), static_cast<LONG>(position), nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
+        return false;
+    source.filePosition = position;
+    return true;
+}
+
+// Empties the current window at position, which becomes the source's position.
+void EmptyAt(ArchiveSource& source, uint32_t position)
+{
+    ArchiveSource::Window& window = source.windows[source.current];
+    window.start = position;
+    window.length = 0;
+    window.lastUse = ++source.uses;
+    source.cursor = 0;
+}
+
+// Refills the current window from where it ends.
 void RefillWindow(ArchiveSource& source)
 {
-    source.aheadStart += source.aheadLength;
-    source.aheadLength = 0;
-    source.aheadCursor = 0;
+    ArchiveSource::Window& window = source.windows[source.current];
+    const uint32_t position = window.start + window.length;
+    EmptyAt(source, position);
     DWORD got = 0;
-    if (!ReadFile(source.file.Get(), source.ahead, static_cast<DWORD>(std::size(source.ahead)), &got, nullptr)) {
+    if (!StandAt(source, position) ||
+        !ReadFile(source.file.Get(), window.bytes, static_cast<DWORD>(std::size(window.bytes)), &got, nullptr)) {
         source.readError = true;
         got = 0;
     }
-    source.aheadLength = std::min<uint32_t>(got, static_cast<uint32_t>(std::size(source.ahead)));
+    window.length = std::min<uint32_t>(got, static_cast<uint32_t>(std::size(window.bytes)));
+    source.filePosition = position + window.length;
 }
 
 // ---- traditional PKWARE decryption ----------------------------------------------------------
@@ -127,7 +150,8 @@ std::unique_ptr<ArchiveSource> OpenArchiveSource()
     const DWORD position = SetFilePointer(file.Get(), 0, nullptr, FILE_CURRENT);
     source->seekable = position != INVALID_SET_FILE_POINTER;
     source->startOffset = source->seekable ? position : 0;
-    source->aheadStart = source->startOffset;
+    source->filePosition = source->startOffset;
+    EmptyAt(*source, source->startOffset);
     source->file = std::move(file);
     return source;
 }
@@ -136,16 +160,23 @@ bool SourceSeek(ArchiveSource& source, uint32_t position)
 {
     if (!source.seekable) return false;
     const uint32_t target = source.startOffset + position;
-    if (target >= source.aheadStart && target - source.aheadStart <= source.aheadLength) {
-        source.aheadCursor = target - source.aheadStart;
-        return true;
+    // The current window first, then the other.
+    for (int i = 0; i < ArchiveSource::kWindowCount; ++i) {
+        const int w = (source.current + i) % ArchiveSource::kWindowCount;
+        ArchiveSource::Window& window = source.windows[w];
+        if (target >= window.start && target - window.start <= window.length) {
+            source.current = w;
+            source.cursor = target - window.start;
+            window.lastUse = ++source.uses;
+            return true;
+        }
     }
     // The seek's own result does not make this fail; a refused seek leaves the file, and so the
-    // source, where it stood.
+    // source, where it stood. An accepted one starts over in the window used least recently.
     if (SetFilePointer(source.file.Get(), static_cast<LONG>(target), nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER) {
-        source.aheadStart = target;
-        source.aheadLength = 0;
-        source.aheadCursor = 0;
+        source.filePosition = target;
+        source.current = source.windows[0].lastUse <= source.windows[1].lastUse ? 0 : 1;
+        EmptyAt(source, target);
     }
     return true;
 }
@@ -153,42 +184,43 @@ bool SourceSeek(ArchiveSource& source, uint32_t position)
 bool SourceRead(ArchiveSource& source, void* buffer, uint32_t length)
 {
     auto* out = static_cast<unsigned char*>(buffer);
-    const uint32_t fromWindow = std::min(length, source.aheadLength - source.aheadCursor);
+    ArchiveSource::Window& window = source.windows[source.current];
+    const uint32_t fromWindow = std::min(length, window.length - source.cursor);
     if (fromWindow > 0) {
-        std::memcpy(out, source.ahead + source.aheadCursor, fromWindow);
-        source.aheadCursor += fromWindow;
+        std::memcpy(out, window.bytes + source.cursor, fromWindow);
+        source.cursor += fromWindow;
     }
     uint32_t rest = length - fromWindow;
     if (rest == 0) return true;
     out += fromWindow;
 
-    if (rest < std::size(source.ahead)) {
+    if (rest < std::size(window.bytes)) {
         RefillWindow(source);
-        const uint32_t n = std::min(rest, source.aheadLength);
-        std::memcpy(out, source.ahead, n);
-        source.aheadCursor = n;
+        const uint32_t n = std::min(rest, window.length);
+        std::memcpy(out, window.bytes, n);
+        source.cursor = n;
         return n == rest;
     }
-    // Large blocks (compressed data) go straight to the caller's buffer in one ReadFile.
+    // Blocks as large as a window go straight to the caller's buffer in one ReadFile.
+    const uint32_t position = window.start + window.length;
     DWORD got = 0;
-    const BOOL ok = ReadFile(source.file.Get(), out, rest, &got, nullptr);
-    if (!ok) {
+    if (!StandAt(source, position) || !ReadFile(source.file.Get(), out, rest, &got, nullptr)) {
         source.readError = true;
         got = 0;
     }
     got = std::min<DWORD>(got, rest);
-    source.aheadStart += source.aheadLength + got;
-    source.aheadLength = 0;
-    source.aheadCursor = 0;
+    source.filePosition = position + got;
+    EmptyAt(source, position + got);
     return got == rest;
 }
 
 ReaderStatus SourceReadByte(ArchiveSource& source, unsigned char* byte, bool* gotByte)
 {
     *gotByte = false;
-    if (source.aheadCursor == source.aheadLength) RefillWindow(source);
-    if (source.aheadCursor < source.aheadLength) {
-        *byte = source.ahead[source.aheadCursor++];
+    const ArchiveSource::Window& window = source.windows[source.current];
+    if (source.cursor == window.length) RefillWindow(source);
+    if (source.cursor < window.length) {
+        *byte = window.bytes[source.cursor++];
         *gotByte = true;
         return StatusOk;
     }
@@ -236,9 +268,8 @@ bool FindEndRecord(ArchiveSource& source, uint32_t* position)
     // An end position that cannot be had, or one beyond what a signed 32-bit seek reaches, means
     // no archive this reader can handle.
     if (end == INVALID_SET_FILE_POINTER || end >= kMaxArchiveSize || end < source.startOffset) return false;
-    source.aheadStart = end;
-    source.aheadLength = 0;
-    source.aheadCursor = 0;
+    source.filePosition = end;
+    EmptyAt(source, end);
     const uint32_t fileSize = end - source.startOffset;
 
     const uint32_t maxBack = std::min(kMaxEndSearch, fileSize);
@@ -474,6 +505,25 @@ int ReadEntryData(ArchiveReader* reader, void* buffer, uint32_t length, bool* re
     uint32_t delivered = 0;
 
     while (room > 0) {
+        // Plain stored data that the caller takes whole goes straight into the caller's buffer,
+        // by the same reads as through the read buffer.
+        if (stream.method == 0 && !stream.encrypted && stream.pendingCount == 0 && stream.compressedLeft != 0 &&
+            std::min(kEntryBufferSize, stream.compressedLeft) <= room) {
+            const uint32_t n = std::min(kEntryBufferSize, stream.compressedLeft);
+            if (!SourceSeek(source, stream.nextDataPosition + reader->bytesBeforeArchive)) return StatusIoError;
+            if (!SourceRead(source, out + delivered, n)) return StatusIoError;
+            stream.nextDataPosition += n;
+            stream.compressedLeft -= n;
+            stream.runningCrc = static_cast<uint32_t>(crc32(stream.runningCrc, out + delivered, n));
+            stream.uncompressedLeft -= n;
+            room -= n;
+            delivered += n;
+            if (stream.uncompressedLeft == 0) {
+                if (reachedEnd) *reachedEnd = true;
+                break;
+            }
+            continue;
+        }
         if (stream.pendingCount == 0 && stream.compressedLeft != 0) {
             const uint32_t n = std::min(kEntryBufferSize, stream.compressedLeft);
             if (!SourceSeek(source, stream.nextDataPosition + reader->bytesBeforeArchive)) return StatusIoError;

@@ -33,14 +33,18 @@ inline constexpr uint32_t kLocalHeaderSize = 30;
 
 // The byte source over the archive file.
 //
-// Header fields are handed out through a read-ahead window instead of one ReadFile per byte (the
-// update archive has thousands of entries). The window only ever holds bytes the file has at the
+// Header fields and entry data are handed out through read-ahead windows instead of one ReadFile
+// per byte or per block (the update archive has thousands of entries): one window follows the
+// walk through the central directory, the other the local headers and data, so that going back
+// and forth between them reads nothing again. A window only ever holds bytes the file has at the
 // positions it says, so every position, check and status is what byte-wise reads would give: a
-// seek inside the window moves within it, a seek outside it goes to SetFilePointer, and a seek
+// seek inside a window moves within it, a seek outside both goes to SetFilePointer, and a seek
 // that SetFilePointer refuses leaves the source where it stood, as it leaves the file. A failed
-// ReadFile sets the read-error flag whether it was made for the window or for a block.
+// ReadFile (or a failure to bring the file to a window's end before reading on) sets the
+// read-error flag, whether it was made for a window or for a block.
 struct ArchiveSource {
-    static constexpr uint32_t kReadAheadSize = 4096;
+    static constexpr uint32_t kReadAheadSize = 65536;
+    static constexpr int kWindowCount = 2;
 
     winapi::ScopedFile file;
     bool seekable = false;
@@ -48,13 +52,19 @@ struct ArchiveSource {
     uint32_t startOffset = 0;
     bool ownsHandle = true;
 
-    // The window holds the file's bytes [aheadStart, aheadStart + aheadLength); the next byte
-    // handed out is the one at aheadStart + aheadCursor. The file itself always stands at
-    // aheadStart + aheadLength.
-    uint32_t aheadStart = 0;
-    uint32_t aheadLength = 0;
-    uint32_t aheadCursor = 0;
-    unsigned char ahead[kReadAheadSize] = {};
+    // A window holds the file's bytes [start, start + length).
+    struct Window {
+        uint32_t start = 0;
+        uint32_t length = 0;
+        unsigned long long lastUse = 0;
+        unsigned char bytes[kReadAheadSize];
+    };
+    Window windows[kWindowCount];
+    // The next byte handed out is the one at windows[current].start + cursor.
+    int current = 0;
+    uint32_t cursor = 0;
+    uint32_t filePosition = 0;  // where the file stands
+    unsigned long long uses = 0;
 
     ~ArchiveSource();
 };

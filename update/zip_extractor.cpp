@@ -193,7 +193,10 @@ FILETIME DosTimeToFileTime(uint16_t date, uint16_t time)
     return result;
 }
 
-void CreateFolderPath(const wchar_t* base, const wchar_t* folder)
+namespace {
+
+// CreateFolderPath, telling made(context, path) of each folder it made.
+void CreateFolders(const wchar_t* base, const wchar_t* folder, void (*made)(void*, const wchar_t*), void* context)
 {
     if (base && GetFileAttributesW(base) == INVALID_FILE_ATTRIBUTES) (void)CreateDirectoryW(base, nullptr);
     if (!folder || folder[0] == 0) return;
@@ -210,9 +213,22 @@ void CreateFolderPath(const wchar_t* base, const wchar_t* folder)
         if (i < folderLength && !IsSeparator(folder[i])) continue;
         std::wmemcpy(path + prefixLength, folder, i);
         path[prefixLength + i] = 0;
-        if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) (void)CreateDirectoryW(path, nullptr);
+        if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES && CreateDirectoryW(path, nullptr) && made)
+            made(context, path);
     }
 }
+
+// The length of a path without its trailing separators.
+size_t TrimmedLength(const wchar_t* path)
+{
+    size_t length = std::wcslen(path);
+    while (length > 0 && IsSeparator(path[length - 1])) --length;
+    return length;
+}
+
+}  // namespace
+
+void CreateFolderPath(const wchar_t* base, const wchar_t* folder) { CreateFolders(base, folder, nullptr, nullptr); }
 
 // ---- the extractor ------------------------------------------------------------------------------
 
@@ -254,6 +270,8 @@ ZipResult ZipExtractor::Open()
     if (!reader_) return ZipFileUnavailable;
     // A record cached from an archive opened before describes nothing in this one.
     cachedIndex_ = -1;
+    folderWritten_ = false;
+    for (MadeFolder& made : madeFolders_) made.path[0] = 0;
     return ZipOk;
 }
 
@@ -332,7 +350,7 @@ ZipResult ZipExtractor::ExtractEntry(int32_t index, const wchar_t* target)
     if (!target || std::wcslen(target) >= kZipNameSize) return ZipNameRefused;
 
     if (record.attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        CreateFolderPath(IsAbsolute(target) ? nullptr : baseFolder_, target);
+        MakeFolders(IsAbsolute(target) ? nullptr : baseFolder_, target);
         return ZipOk;
     }
 
@@ -353,21 +371,41 @@ ZipResult ZipExtractor::ExtractEntry(int32_t index, const wchar_t* target)
     wchar_t path[MAX_PATH] = {};
     // Base folder, folder part and file part must make a path of at most 259 units.
     if (!CopyBounded(folder, prefix, folderPart) || !CopyBounded(path, prefix, folderPart, filePart)) return ZipNameRefused;
-    CreateFolderPath(ownPath ? nullptr : baseFolder_, folderPart);
+    // An update holds folders of many files: their folders are looked for once, not for each.
+    const bool folderKnown = folderWritten_ && std::wcscmp(writtenFolder_, folderPart) == 0;
+    if (!folderKnown) MakeFolders(ownPath ? nullptr : baseFolder_, folderPart);
     if (filePart[0] == 0) return ZipFileUnavailable;  // a path that names a folder
-    return WriteEntryFile(record, folder, path);
+    folderWritten_ = false;
+    bool noFolder = false;
+    ZipResult result = WriteEntryFile(record, folder, path, &noFolder);
+    if (noFolder && folderKnown) {
+        // Gone since the last entry: made again, as for any entry.
+        MakeFolders(ownPath ? nullptr : baseFolder_, folderPart);
+        result = WriteEntryFile(record, folder, path, &noFolder);
+    }
+    if (result == ZipOk) {
+        // A folder part always fits, being shorter than the target.
+        std::wmemcpy(writtenFolder_, folderPart, std::wcslen(folderPart) + 1);
+        folderWritten_ = true;
+    }
+    return result;
 }
 
 // Writes the entry beside its target and moves it into place only when it is complete, so that a
 // failed or corrupt entry never leaves a cut-short or wrong file where the old one was.
-ZipResult ZipExtractor::WriteEntryFile(const EntryRecord& record, const wchar_t* folder, const wchar_t* path)
+ZipResult ZipExtractor::WriteEntryFile(const EntryRecord& record, const wchar_t* folder, const wchar_t* path,
+                                       bool* noFolder)
 {
+    *noFolder = false;
     // A read-only file or a folder in the target's place is not replaced. The move would refuse
     // it too, but only after the whole entry was written, and not everywhere: a process with
     // root's rights under Wine may replace a read-only file.
-    const DWORD existing = GetFileAttributesW(path);
-    if (existing != INVALID_FILE_ATTRIBUTES && (existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
-        return ZipFileUnavailable;
+    MadeFolder* made = FindMadeFolder(folder);
+    if (!made || made->mustLook) {
+        const DWORD existing = GetFileAttributesW(path);
+        if (existing != INVALID_FILE_ATTRIBUTES && (existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+            return ZipFileUnavailable;
+    }
 
     wchar_t temp[MAX_PATH] = {};
     winapi::ScopedFile file;
@@ -382,8 +420,10 @@ ZipResult ZipExtractor::WriteEntryFile(const EntryRecord& record, const wchar_t*
                                CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL,
                                nullptr));  // no template
-        if (!file && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+        if (!file && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
+            *noFolder = GetLastError() == ERROR_PATH_NOT_FOUND;
             return ZipFileUnavailable;
+        }
     }
     if (!file) return ZipFileUnavailable;
 
@@ -425,17 +465,54 @@ ZipResult ZipExtractor::WriteEntryFile(const EntryRecord& record, const wchar_t*
 
     if (result == ZipOk) {
         // Windows marks every newly written file for archiving, as creating the file in place
-        // would have.
+        // would have; the file has that mark from its creation, so only the others need a call.
         const DWORD settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-        (void)SetFileAttributesW(temp, (record.attributes & settable) | FILE_ATTRIBUTE_ARCHIVE);
+        if (record.attributes & settable)
+            (void)SetFileAttributesW(temp, (record.attributes & settable) | FILE_ATTRIBUTE_ARCHIVE);
         // The move replaces a hidden or system file but not a read-only one, nor one in use.
         if (!MoveFileExW(temp, path, MOVEFILE_REPLACE_EXISTING)) result = ZipFileUnavailable;
+        if (result == ZipOk && made && (record.attributes & FILE_ATTRIBUTE_READONLY)) made->mustLook = true;
     }
     if (result != ZipOk) {
         (void)SetFileAttributesW(temp, FILE_ATTRIBUTE_NORMAL);
         (void)DeleteFileW(temp);
     }
     return result;
+}
+
+void ZipExtractor::MakeFolders(const wchar_t* base, const wchar_t* folder)
+{
+    CreateFolders(
+        base, folder, [](void* self, const wchar_t* path) { static_cast<ZipExtractor*>(self)->NoteFolderMade(path); },
+        this);
+}
+
+void ZipExtractor::NoteFolderMade(const wchar_t* path)
+{
+    const size_t length = TrimmedLength(path);
+    if (length == 0 || length >= MAX_PATH) return;
+    // A folder made inside a made folder: a target there may now be a folder.
+    const wchar_t* lastSeparator = nullptr;
+    for (const wchar_t* p = path; p < path + length; ++p)
+        if (IsSeparator(*p)) lastSeparator = p;
+    if (lastSeparator) {
+        wchar_t parent[MAX_PATH] = {};
+        std::wmemcpy(parent, path, static_cast<size_t>(lastSeparator - path));  // shorter than path
+        if (MadeFolder* outer = FindMadeFolder(parent)) outer->mustLook = true;
+    }
+    MadeFolder& made = madeFolders_[nextMadeFolder_];
+    nextMadeFolder_ = (nextMadeFolder_ + 1) % kMadeFoldersKept;
+    std::wmemcpy(made.path, path, length);  // length < MAX_PATH
+    made.path[length] = 0;
+    made.mustLook = false;
+}
+
+ZipExtractor::MadeFolder* ZipExtractor::FindMadeFolder(const wchar_t* path)
+{
+    const size_t length = TrimmedLength(path);
+    for (MadeFolder& made : madeFolders_)
+        if (made.path[0] != 0 && std::wcslen(made.path) == length && std::wcsncmp(made.path, path, length) == 0) return &made;
+    return nullptr;
 }
 
 ZipResult ZipExtractor::Close()

@@ -68,7 +68,11 @@ public:
 
 private:
     bool ReachEntry(int32_t index);
-    ZipResult WriteEntryFile(const EntryRecord& record, const wchar_t* folder, const wchar_t* path);
+    ZipResult WriteEntryFile(const EntryRecord& record, const wchar_t* folder, const wchar_t* path, bool* noFolder);
+    void MakeFolders(const wchar_t* base, const wchar_t* folder);
+    void NoteFolderMade(const wchar_t* path);
+    struct MadeFolder;
+    MadeFolder* FindMadeFolder(const wchar_t* path);
 
     std::unique_ptr<ArchiveReader> reader_;
     EntryRecord cachedRecord_;
@@ -77,6 +81,20 @@ private:
     std::unique_ptr<unsigned char[]> outputBuffer_;
     wchar_t baseFolder_[MAX_PATH] = {};
     uint32_t tempSerial_ = 0;  // varies the names of the files written beside their targets
+    // The folder part of the last entry written: its folders are there, so the next entry in the
+    // same folder need not look for them again.
+    bool folderWritten_ = false;
+    wchar_t writtenFolder_[MAX_PATH] = {};
+    // The last folders this extraction made. A folder is empty when it is made, so whatever is in
+    // it was put there since: until a read-only file or a folder is, a target in it is known to
+    // be neither and is not looked for. Paths without a trailing separator.
+    struct MadeFolder {
+        wchar_t path[MAX_PATH] = {};
+        bool mustLook = false;
+    };
+    static constexpr size_t kMadeFoldersKept = 8;
+    MadeFolder madeFolders_[kMadeFoldersKept];
+    size_t nextMadeFolder_ = 0;
 };
 
 struct ZipHandle {

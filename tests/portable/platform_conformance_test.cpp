@@ -61,6 +61,41 @@ TEST_F(PlatformConformance, FilesAreCreatedReadAndSeeked)
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NEGATIVE_SEEK));
 }
 
+// Many small writes, as an extraction makes them: each one is seen at once through the same
+// handle, through another handle and in the size, in the order written, before the file is closed.
+TEST_F(PlatformConformance, WrittenBytesAreSeenBeforeTheFileIsClosed)
+{
+    winapi::ScopedFile writer(CreateFileW(Path(L"a.txt").c_str(), GENERIC_READ | GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(writer);
+    std::string expected;
+    DWORD written = 0;
+    for (int i = 0; i < 9; ++i) {
+        const std::string block(10000, static_cast<char>('a' + i));
+        ASSERT_TRUE(WriteFile(writer.Get(), block.data(), static_cast<DWORD>(block.size()), &written, nullptr));
+        expected += block;
+    }
+    EXPECT_EQ(GetFileSize(writer.Get(), nullptr), expected.size());
+
+    winapi::ScopedFile reader(CreateFileW(Path(L"a.txt").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(reader);
+    std::string seen(expected.size() + 1, '\0');
+    DWORD read = 0;
+    ASSERT_TRUE(ReadFile(reader.Get(), seen.data(), static_cast<DWORD>(seen.size()), &read, nullptr));
+    seen.resize(read);
+    EXPECT_TRUE(seen == expected);
+
+    // Rewritten in the middle through the first handle, then read back through it.
+    ASSERT_EQ(SetFilePointer(writer.Get(), 5, nullptr, FILE_BEGIN), 5u);
+    ASSERT_TRUE(WriteFile(writer.Get(), "XYZ", 3, &written, nullptr));
+    ASSERT_EQ(SetFilePointer(writer.Get(), 0, nullptr, FILE_BEGIN), 0u);
+    char head[10] = {};
+    ASSERT_TRUE(ReadFile(writer.Get(), head, sizeof head, &read, nullptr));
+    EXPECT_EQ(std::string(head, read), "aaaaaXYZaa");
+}
+
 TEST_F(PlatformConformance, CreateDispositionsAndSharing)
 {
     EXPECT_EQ(CreateFileW(Path(L"a.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),

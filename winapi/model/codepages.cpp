@@ -433,7 +433,10 @@ errno_t fopen_s(FILE** file, const char* name, const char* mode)
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return EACCES;
     }
     *file = std::fopen(r.host.c_str(), mode);
-    return *file ? 0 : errno;
+    const int error = *file ? 0 : errno;
+    // A file opened for writing may be new.
+    if (std::strpbrk(mode, "wa+")) ForgetFolder(r.host.substr(0, r.host.find_last_of('/')));
+    return error;
 }
 
 int _access(const char* name, int)
@@ -474,7 +477,8 @@ int _unlink(const char* name)
             return -1;
         }
     if (::unlink(r.host.c_str()) != 0) return -1;
-    World().meta.erase(r.key);
+    NoteRemoved(r.host);
+    ForgetMeta(r.host);
     return 0;
 }
 

@@ -5,9 +5,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwctype>
 #include <wctype.h>
 #include <filesystem>
+#include <string_view>
 
 #include "world.h"
 
@@ -66,9 +68,14 @@ void Reset()
 bool EnterCall(const char* name)
 {
     WorldState& w = World();
+    // A write may add to the writes gathered for its handle; any other call sees the file whole.
+    if (!w.gathered.empty() && std::strcmp(name, "WriteFile") != 0) FlushGatheredWrites();
     ++w.totalCalls;
-    long nth = ++w.callCounts[name];
-    w.callLog.emplace_back(name);
+    // Looked up by the name as it is, without making a string of it on every call.
+    auto counted = w.callCounts.find(std::string_view(name));
+    if (counted == w.callCounts.end()) counted = w.callCounts.emplace(name, 0).first;
+    long nth = ++counted->second;
+    if (w.keepCallLog) w.callLog.emplace_back(name);
     if (w.callLimit > 0 && w.totalCalls > w.callLimit) {
         std::fprintf(stderr, "winmodel: more than %ld platform calls, the last %s: taken for a hang\n", w.callLimit, name);
         std::abort();
@@ -97,6 +104,7 @@ void FailNthCall(long n, bool persistent, DWORD error)
 
 void SetCallLimit(long calls) { World().callLimit = calls; }
 long CallCount() { return World().totalCalls; }
+void KeepCallLog(bool keep) { World().keepCallLog = keep; }
 long FaultsHit() { return World().faultsHit; }
 const std::vector<std::string>& CallLog() { return World().callLog; }
 long CallsNamed(const std::string& call)

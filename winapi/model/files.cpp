@@ -1,14 +1,20 @@
 // Linux model only: Windows paths over a real sandbox folder, file handles, attributes, times,
-// folders, moves and copies, and the current directory. Attributes and times live in a side table
-// keyed by the upper-cased full path, since the Linux file system cannot hold them.
+// folders, moves and copies, and the current directory. Attributes and times are kept with each
+// file in an extended attribute, as Wine keeps its DOS attributes, since Linux has no place for
+// them; where the file system takes none, the model keeps them in memory.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwctype>
 #include <filesystem>
+#include <iterator>
 
 #include "world.h"
 
@@ -20,23 +26,137 @@ bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
-bool HasInvalidCharacter(const std::wstring& component)
+bool HasInvalidCharacter(const wchar_t* component, size_t length)
 {
-    for (wchar_t c : component)
-        if (c < 32 || std::wcschr(L"<>:\"|?*", c)) return true;
+    for (size_t i = 0; i < length; ++i) {
+        const wchar_t c = component[i];
+        if (c < 32 || c == L'<' || c == L'>' || c == L':' || c == L'"' || c == L'|' || c == L'?' || c == L'*') return true;
+    }
     return false;
 }
 
-// Win32 drops trailing dots and blanks from path components.
-std::wstring TrimComponent(std::wstring component)
+void AppendUtf8(std::string& out, const wchar_t* text, size_t length)
 {
-    if (component == L"." || component == L"..") return component;
-    while (!component.empty() && (component.back() == L'.' || component.back() == L' ')) component.pop_back();
-    return component;
+    for (size_t i = 0; i < length; ++i) {
+        auto c = static_cast<std::uint32_t>(text[i]);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
 }
 
-// Finds an entry of a real folder whose name equals the wanted one without regard to case.
-std::string MatchEntry(const std::string& folder, const std::wstring& wanted)
+std::string LeafOf(const std::string& host) { return host.substr(host.find_last_of('/') + 1); }
+std::string ParentHost(const std::string& host) { return host.substr(0, host.find_last_of('/')); }
+
+// An extraction works in a handful of folders at a time; the drive and the folders above its
+// target count among them.
+constexpr size_t kFoldersKept = 16;
+
+// Upper-cased as UpperCase does, with ASCII text (nearly every name) done here.
+std::wstring UpperName(const std::wstring& text)
+{
+    for (wchar_t c : text)
+        if (static_cast<std::uint32_t>(c) >= 0x80) return UpperCase(text);
+    std::wstring upper(text);
+    for (wchar_t& c : upper)
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    return upper;
+}
+
+// \\.\pipe\ in any letter case, as UpperCase sees it.
+bool IsPipePath(const std::wstring& path)
+{
+    static const wchar_t kPrefix[] = L"\\\\.\\PIPE\\";
+    const size_t length = std::size(kPrefix) - 1;
+    if (path.size() < length) return false;
+    for (size_t i = 0; i < length; ++i) {
+        wchar_t c = path[i];
+        if (static_cast<std::uint32_t>(c) >= 0x80) return UpperCase(path.substr(0, length)) == kPrefix;
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+        if (c != kPrefix[i]) return false;
+    }
+    return true;
+}
+
+// What the model knows of a real folder, read when it is not known; none when it is not a
+// folder that can be read. The folder used least recently makes room for a new one.
+FolderMirror* MirrorOf(const std::string& folder)
+{
+    WorldState& w = World();
+    std::vector<FolderMirror>& folders = w.folders;
+    for (FolderMirror& mirror : folders) {
+        if (mirror.folder != folder) continue;
+        mirror.lastUse = ++w.folderUses;
+        return &mirror;
+    }
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return nullptr;
+    FolderMirror mirror;
+    mirror.folder = folder;
+    mirror.lastUse = ++w.folderUses;
+    while (dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        FolderEntry known;
+        known.name = name;
+        known.directory = entry->d_type == DT_DIR;
+        known.uncertain = entry->d_type != DT_DIR && entry->d_type != DT_REG;
+        const std::wstring wide = FromUtf8(name);
+        if (ToUtf8(wide) != name) mirror.oddNames = true;
+        auto [it, added] = mirror.entries.emplace(UpperName(wide), known);
+        if (!added) it->second.uncertain = true;
+    }
+    ::closedir(dir);
+    if (folders.size() < kFoldersKept) {
+        folders.push_back(std::move(mirror));
+        return &folders.back();
+    }
+    auto oldest = std::min_element(folders.begin(), folders.end(),
+                                   [](const FolderMirror& a, const FolderMirror& b) { return a.lastUse < b.lastUse; });
+    *oldest = std::move(mirror);
+    return &*oldest;
+}
+
+// A real path for the *at calls: relative to the sandbox folder, whose descriptor the model
+// keeps, so that the kernel walks only the path inside the sandbox.
+struct AtPath {
+    int folder;
+    const char* path;
+};
+
+AtPath At(const std::string& host)
+{
+    WorldState& w = World();
+    if (w.sandboxFolder.fd < 0) w.sandboxFolder.fd = ::open(w.sandbox.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const std::string& root = w.sandbox;
+    if (w.sandboxFolder.fd >= 0 && host.size() > root.size() + 1 && host.compare(0, root.size(), root) == 0 &&
+        host[root.size()] == '/')
+        return AtPath{w.sandboxFolder.fd, host.c_str() + root.size() + 1};
+    return AtPath{AT_FDCWD, host.c_str()};
+}
+
+FolderMirror* KnownMirror(const std::string& folder)
+{
+    for (FolderMirror& mirror : World().folders)
+        if (mirror.folder == folder) return &mirror;
+    return nullptr;
+}
+
+// Finds an entry of a real folder whose name equals the wanted one without regard to case, on
+// disk: a name that exists as spelled, else the first that matches.
+std::string MatchOnDisk(const std::string& folder, const std::wstring& wanted)
 {
     std::string exact = ToUtf8(wanted);
     struct stat st;
@@ -77,7 +197,24 @@ HostInfo Inspect(const std::string& host)
     return info;
 }
 
-std::string ParentHost(const std::string& host) { return host.substr(0, host.find_last_of('/')); }
+// Inspect of a resolved path and of its folder, from what Resolve found where it could tell.
+HostInfo InspectResolved(const ResolvedPath& r)
+{
+    if (!r.seen) return Inspect(r.host);
+    HostInfo info;
+    info.exists = r.exists;
+    info.directory = r.directory;
+    return info;
+}
+
+HostInfo InspectParent(const ResolvedPath& r)
+{
+    if (!r.parentSeen) return Inspect(ParentHost(r.host));
+    HostInfo info;
+    info.exists = r.parentExists;
+    info.directory = r.parentDirectory;
+    return info;
+}
 
 FILETIME Now()
 {
@@ -86,17 +223,195 @@ FILETIME Now()
     return now;
 }
 
-FileMeta& MetaFor(const std::wstring& key, bool directory)
+// ---- Attributes and times: the file's record -------------------------------------------------
+
+constexpr const char kMetaAttribute[] = "user.winmodel.meta";
+constexpr size_t kMetaSize = 4 + 3 * 8 + 1;
+// Records in use stay in memory, up to this many; then they are written to their files.
+constexpr size_t kMetaKept = 256;
+
+void PutLittle(unsigned char*& out, unsigned long long value, int bytes)
 {
-    auto it = World().meta.find(key);
-    if (it == World().meta.end()) {
-        FileMeta fresh;
-        fresh.attributes = directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-        FILETIME now = Now();
-        fresh.creation = fresh.access = fresh.write = now;
-        it = World().meta.emplace(key, fresh).first;
+    for (int i = 0; i < bytes; ++i) *out++ = static_cast<unsigned char>(value >> (8 * i));
+}
+
+unsigned long long GetLittle(const unsigned char*& in, int bytes)
+{
+    unsigned long long value = 0;
+    for (int i = 0; i < bytes; ++i) value |= static_cast<unsigned long long>(*in++) << (8 * i);
+    return value;
+}
+
+void PutTime(unsigned char*& out, const FILETIME& time)
+{
+    PutLittle(out, (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime, 8);
+}
+
+FILETIME GetTime(const unsigned char*& in)
+{
+    const unsigned long long value = GetLittle(in, 8);
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(value & 0xFFFFFFFF);
+    time.dwHighDateTime = static_cast<DWORD>(value >> 32);
+    return time;
+}
+
+// The record as the file keeps it; where the file system refuses, in memory.
+void SaveMeta(const std::string& host, const FileMeta& meta)
+{
+    unsigned char bytes[kMetaSize];
+    unsigned char* out = bytes;
+    PutLittle(out, meta.attributes, 4);
+    PutTime(out, meta.creation);
+    PutTime(out, meta.access);
+    PutTime(out, meta.write);
+    PutLittle(out, meta.timesSet ? 1 : 0, 1);
+    if (::setxattr(host.c_str(), kMetaAttribute, bytes, sizeof bytes, 0) == 0) {
+        World().metaKept.erase(host);
+    } else if (errno != ENOENT && errno != ENOTDIR) {
+        World().metaKept[host] = meta;
+    }
+}
+
+bool LoadMeta(const std::string& host, FileMeta& meta)
+{
+    auto kept = World().metaKept.find(host);
+    if (kept != World().metaKept.end()) {
+        meta = kept->second;
+        return true;
+    }
+    unsigned char bytes[kMetaSize];
+    if (::getxattr(host.c_str(), kMetaAttribute, bytes, sizeof bytes) != static_cast<ssize_t>(sizeof bytes)) return false;
+    const unsigned char* in = bytes;
+    meta.attributes = static_cast<DWORD>(GetLittle(in, 4));
+    meta.creation = GetTime(in);
+    meta.access = GetTime(in);
+    meta.write = GetTime(in);
+    meta.timesSet = GetLittle(in, 1) != 0;
+    return true;
+}
+
+// Writes the records in use to their files when there are many; called where no record is held
+// by reference (at the start of Resolve).
+void TrimMeta()
+{
+    WorldState& w = World();
+    if (w.meta.size() < kMetaKept) return;
+    for (const auto& [host, cached] : w.meta)
+        if (cached.unsaved) SaveMeta(host, cached.record);
+    w.meta.clear();
+}
+
+CachedMeta& CachedMetaFor(const std::string& host, bool directory)
+{
+    WorldState& w = World();
+    auto it = w.meta.find(host);
+    if (it == w.meta.end()) {
+        CachedMeta cached;
+        if (!LoadMeta(host, cached.record)) {
+            // A file made outside the model has the attributes and times of its first sight.
+            cached.record.attributes = directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+            FILETIME now = Now();
+            cached.record.creation = cached.record.access = cached.record.write = now;
+            cached.unsaved = true;
+        }
+        it = w.meta.emplace(host, cached).first;
     }
     return it->second;
+}
+
+// The record of a file or folder by its real path, to read it, or to change it.
+const FileMeta& MetaFor(const std::string& host, bool directory) { return CachedMetaFor(host, directory).record; }
+
+FileMeta& ChangeMeta(const std::string& host, bool directory)
+{
+    CachedMeta& cached = CachedMetaFor(host, directory);
+    cached.unsaved = true;
+    return cached.record;
+}
+
+// A record for a path that now holds another file or folder.
+void PutMeta(const std::string& host, const FileMeta& record, bool unsaved)
+{
+    CachedMeta& cached = World().meta[host];
+    cached.record = record;
+    cached.unsaved = unsaved;
+}
+
+// When the last handle to a file closes, its record goes to the file through that handle.
+void SaveMetaOnClose(const HandleObject& object)
+{
+    auto it = World().meta.find(object.host);
+    if (it == World().meta.end() || !it->second.unsaved || object.fd < 0) return;
+    for (const auto& [handle, other] : World().handles)
+        if (&other != &object && other.kind == HandleKind::File && other.host == object.host) return;
+    const FileMeta& meta = it->second.record;
+    unsigned char bytes[kMetaSize];
+    unsigned char* out = bytes;
+    PutLittle(out, meta.attributes, 4);
+    PutTime(out, meta.creation);
+    PutTime(out, meta.access);
+    PutTime(out, meta.write);
+    PutLittle(out, meta.timesSet ? 1 : 0, 1);
+    if (::fsetxattr(object.fd, kMetaAttribute, bytes, sizeof bytes, 0) == 0) it->second.unsaved = false;
+}
+
+// The record goes with the file; a folder's go with everything below it.
+void DropMeta(const std::string& host, bool folder)
+{
+    WorldState& w = World();
+    w.meta.erase(host);
+    w.metaKept.erase(host);
+    if (!folder) return;
+    const std::string below = host + "/";
+    auto under = [&](const std::string& path) { return path.compare(0, below.size(), below) == 0; };
+    for (auto it = w.meta.begin(); it != w.meta.end();) it = under(it->first) ? w.meta.erase(it) : std::next(it);
+    for (auto it = w.metaKept.begin(); it != w.metaKept.end();) it = under(it->first) ? w.metaKept.erase(it) : std::next(it);
+}
+
+// A record for a file or folder just made: nothing is read.
+FileMeta& FreshMeta(const std::string& host, bool directory)
+{
+    DropMeta(host, false);
+    FileMeta record;
+    record.attributes = directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    FILETIME now = Now();
+    record.creation = record.access = record.write = now;
+    PutMeta(host, record, true);
+    return World().meta[host].record;
+}
+
+// Before a folder is moved: the records below it are written to their files, which take them
+// along.
+void FlushMetaBelow(const std::string& folder)
+{
+    WorldState& w = World();
+    const std::string below = folder + "/";
+    for (auto it = w.meta.begin(); it != w.meta.end();) {
+        if (it->first.compare(0, below.size(), below) != 0) {
+            ++it;
+            continue;
+        }
+        if (it->second.unsaved) SaveMeta(it->first, it->second.record);
+        it = w.meta.erase(it);
+    }
+}
+
+// After it was moved: records the file system refused move in memory.
+void MoveKeptMetaBelow(const std::string& from, const std::string& to)
+{
+    WorldState& w = World();
+    const std::string below = from + "/";
+    std::vector<std::pair<std::string, FileMeta>> moved;
+    for (auto it = w.metaKept.begin(); it != w.metaKept.end();) {
+        if (it->first.compare(0, below.size(), below) != 0) {
+            ++it;
+            continue;
+        }
+        moved.emplace_back(to + it->first.substr(from.size()), it->second);
+        it = w.metaKept.erase(it);
+    }
+    for (auto& [path, meta] : moved) w.metaKept[path] = meta;
 }
 
 bool OpenedWithoutShare(const std::wstring& key, DWORD shareNeeded)
@@ -140,24 +455,7 @@ bool Fail(DWORD error)
 std::string ToUtf8(const std::wstring& text)
 {
     std::string out;
-    for (wchar_t wc : text) {
-        auto c = static_cast<std::uint32_t>(wc);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
+    AppendUtf8(out, text.data(), text.size());
     return out;
 }
 
@@ -165,16 +463,16 @@ std::wstring FromUtf8(const std::string& text) { return DecodeText(CP_UTF8, text
 
 ResolvedPath Resolve(const std::wstring& input)
 {
+    TrimMeta();
     ResolvedPath result;
     std::wstring path = input;
     if (path.rfind(L"\\\\?\\", 0) == 0) path = path.substr(4);
     if (path.empty()) return result;
 
-    std::wstring upper = UpperCase(path);
-    if (upper.rfind(L"\\\\.\\PIPE\\", 0) == 0) {
+    if (IsPipePath(path)) {
         result.ok = true;
         result.isPipe = true;
-        result.pipeName = upper.substr(9);
+        result.pipeName = UpperCase(path.substr(9));
         result.full = path;
         return result;
     }
@@ -212,45 +510,173 @@ ResolvedPath Resolve(const std::wstring& input)
         return Resolve(World().currentDirectory + L"\\" + path);
     }
 
-    std::vector<std::wstring> parts;
+    // The parts of rest, as ranges of it: ".." takes the part before it away, "." and empty parts
+    // go, and Win32 drops trailing dots and blanks.
+    struct Part {
+        size_t begin;
+        size_t length;
+    };
+    std::vector<Part> parts;
+    parts.reserve(16);
     size_t pos = 0;
     while (pos <= rest.size()) {
-        size_t next = rest.find_first_of(L"\\/", pos);
-        std::wstring component = rest.substr(pos, next == std::wstring::npos ? std::wstring::npos : next - pos);
-        component = TrimComponent(component);
-        if (component == L"..") {
+        const size_t next = rest.find_first_of(L"\\/", pos);
+        const wchar_t* component = rest.data() + pos;
+        size_t length = (next == std::wstring::npos ? rest.size() : next) - pos;
+        const bool dot = length == 1 && component[0] == L'.';
+        const bool dots = length == 2 && component[0] == L'.' && component[1] == L'.';
+        if (!dot && !dots)
+            while (length > 0 && (component[length - 1] == L'.' || component[length - 1] == L' ')) --length;
+        if (dots) {
             if (!parts.empty()) parts.pop_back();
-        } else if (!component.empty() && component != L".") {
-            if (HasInvalidCharacter(component)) return result;
-            parts.push_back(component);
+        } else if (length > 0 && !dot) {
+            if (HasInvalidCharacter(component, length)) return result;
+            parts.push_back(Part{pos, length});
         }
         if (next == std::wstring::npos) break;
         pos = next + 1;
     }
 
-    std::string host = World().sandbox + "/" + ToUtf8(hostRoot);
-    std::wstring full = root;
-    for (const std::wstring& part : parts) {
-        host += "/" + MatchEntry(host, part);
-        full += L"\\" + part;
-    }
-    if (parts.empty()) full += L"\\";
+    std::wstring full;
+    full.reserve(root.size() + rest.size() + 1);
+    full = root;
+    for (const Part& part : parts) full.append(1, L'\\').append(rest, part.begin, part.length);
+    if (parts.empty()) full += L'\\';
     result.ok = true;
-    result.full = full;
-    result.host = host;
-    result.key = UpperCase(full);
+    result.key = UpperName(full);
+    result.full = std::move(full);
+
+    // Each part is looked up in what the model knows of the folder it is in. Once a part is
+    // missing, the rest is spelled as given. The upper-cased parts are read off the key.
+    std::string host;
+    host.reserve(World().sandbox.size() + 2 * result.full.size() + 8);
+    host = World().sandbox;
+    host += '/';
+    AppendUtf8(host, hostRoot.data(), hostRoot.size());
+    bool certain = true;
+    bool missing = !MirrorOf(host);  // a drive that was never made
+    bool directory = !missing;
+    std::wstring upperPart;
+    size_t offset = root.size();
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const wchar_t* part = rest.data() + parts[i].begin;
+        const size_t partLength = parts[i].length;
+        upperPart.assign(result.key, offset + 1, partLength);
+        offset += 1 + partLength;
+        if (i + 1 == parts.size()) {
+            result.parentSeen = certain;
+            result.parentExists = !missing;
+            result.parentDirectory = directory;
+        }
+        if (!certain) {
+            // Below a name told apart on disk, every name is.
+            const std::string folder = host;
+            host.append(1, '/').append(MatchOnDisk(folder, std::wstring(part, partLength)));
+            continue;
+        }
+        const FolderMirror* mirror = missing || !directory ? nullptr : MirrorOf(host);
+        if (!mirror) {
+            // Not a folder (or one that cannot be read): nothing below it.
+            missing = true;
+            directory = false;
+            host += '/';
+            AppendUtf8(host, part, partLength);
+            continue;
+        }
+        auto it = mirror->entries.find(upperPart);
+        if (it == mirror->entries.end() && !mirror->oddNames) {
+            missing = true;
+            directory = false;
+            host += '/';
+            AppendUtf8(host, part, partLength);
+        } else if (it == mirror->entries.end() || it->second.uncertain) {
+            // Told apart on disk; from here on the call looks on disk too.
+            certain = false;
+            const std::string folder = host;
+            host.append(1, '/').append(MatchOnDisk(folder, std::wstring(part, partLength)));
+        } else {
+            directory = it->second.directory;
+            host.append(1, '/').append(it->second.name);
+        }
+    }
+    result.host = std::move(host);
+    result.seen = certain;
+    result.exists = !missing;
+    result.directory = directory;
     return result;
 }
 
-std::string SandboxRoot() { return World().sandbox; }
+void NoteCreated(const std::string& host, bool directory)
+{
+    FolderMirror* mirror = KnownMirror(ParentHost(host));
+    if (!mirror) return;
+    const std::string name = LeafOf(host);
+    FolderEntry entry;
+    entry.name = name;
+    entry.directory = directory;
+    auto [it, added] = mirror->entries.emplace(UpperName(FromUtf8(name)), entry);
+    // Another spelling of the same name was there already: tell them apart on disk.
+    if (!added && it->second.name != name) it->second.uncertain = true;
+    if (!added && it->second.name == name) it->second.directory = directory;
+}
 
-std::string HostPath(const std::wstring& windowsPath) { return Resolve(windowsPath).host; }
+void NoteRemoved(const std::string& host)
+{
+    // A folder that goes takes what is known below it along.
+    std::vector<FolderMirror>& folders = World().folders;
+    const std::string below = host + "/";
+    folders.erase(std::remove_if(folders.begin(), folders.end(),
+                                 [&](const FolderMirror& m) {
+                                     return m.folder == host || m.folder.compare(0, below.size(), below) == 0;
+                                 }),
+                  folders.end());
+    FolderMirror* mirror = KnownMirror(ParentHost(host));
+    if (!mirror) return;
+    auto it = mirror->entries.find(UpperName(FromUtf8(LeafOf(host))));
+    if (it == mirror->entries.end()) return;
+    // With several spellings only the disk knows which are left.
+    if (it->second.uncertain)
+        ForgetFolder(mirror->folder);
+    else
+        mirror->entries.erase(it);
+}
+
+void ForgetFolder(const std::string& hostFolder)
+{
+    std::vector<FolderMirror>& folders = World().folders;
+    folders.erase(std::remove_if(folders.begin(), folders.end(),
+                                 [&](const FolderMirror& m) { return m.folder == hostFolder; }),
+                  folders.end());
+}
+
+void ForgetFolders() { World().folders.clear(); }
+
+SandboxFolder::~SandboxFolder()
+{
+    if (fd >= 0) ::close(fd);
+}
+
+void ForgetMeta(const std::string& host) { DropMeta(host, false); }
+
+std::string SandboxRoot()
+{
+    FlushGatheredWrites();
+    return World().sandbox;
+}
+
+std::string HostPath(const std::wstring& windowsPath)
+{
+    FlushGatheredWrites();
+    return Resolve(windowsPath).host;
+}
 
 void MakeFolder(const std::wstring& windowsPath)
 {
     ResolvedPath r = Resolve(windowsPath);
     std::error_code ignored;
     std::filesystem::create_directories(r.host, ignored);
+    // Any folder on the way may be new.
+    ForgetFolders();
 }
 
 void WriteFile(const std::wstring& windowsPath, const std::string& bytes)
@@ -260,14 +686,16 @@ void WriteFile(const std::wstring& windowsPath, const std::string& bytes)
     r = Resolve(windowsPath);
     int fd = ::open(r.host.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0) return;
+    if (!r.exists) NoteCreated(r.host, false);
     ssize_t ignored = ::write(fd, bytes.data(), bytes.size());
     (void)ignored;
     ::close(fd);
-    MetaFor(r.key, false);
+    (void)MetaFor(r.host, false);
 }
 
 bool ReadWholeFile(const std::wstring& windowsPath, std::string* bytes)
 {
+    FlushGatheredWrites();
     ResolvedPath r = Resolve(windowsPath);
     if (!r.ok || r.isPipe) return false;
     int fd = ::open(r.host.c_str(), O_RDONLY);
@@ -282,24 +710,26 @@ bool ReadWholeFile(const std::wstring& windowsPath, std::string* bytes)
 
 bool Exists(const std::wstring& windowsPath)
 {
+    FlushGatheredWrites();
     ResolvedPath r = Resolve(windowsPath);
-    return r.ok && !r.isPipe && Inspect(r.host).exists;
+    return r.ok && !r.isPipe && InspectResolved(r).exists;
 }
 
 DWORD Attributes(const std::wstring& windowsPath)
 {
+    FlushGatheredWrites();
     ResolvedPath r = Resolve(windowsPath);
-    HostInfo info = Inspect(r.host);
+    HostInfo info = InspectResolved(r);
     if (!r.ok || !info.exists) return INVALID_FILE_ATTRIBUTES;
-    DWORD attributes = MetaFor(r.key, info.directory).attributes;
+    DWORD attributes = MetaFor(r.host, info.directory).attributes;
     return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
 }
 
 void SetAttributes(const std::wstring& windowsPath, DWORD attributes)
 {
     ResolvedPath r = Resolve(windowsPath);
-    HostInfo info = Inspect(r.host);
-    MetaFor(r.key, info.directory).attributes =
+    HostInfo info = InspectResolved(r);
+    ChangeMeta(r.host, info.directory).attributes =
         (attributes & ~FILE_ATTRIBUTE_NORMAL) | (info.directory ? FILE_ATTRIBUTE_DIRECTORY : 0);
 }
 
@@ -361,12 +791,12 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    HostInfo parent = Inspect(ParentHost(r.host));
+    HostInfo parent = InspectParent(r);
     if (!parent.exists || !parent.directory) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    HostInfo info = Inspect(r.host);
+    HostInfo info = InspectResolved(r);
     if (info.directory) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
@@ -376,7 +806,7 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
                                             FILE_ATTRIBUTE_ARCHIVE);
     bool truncate = false;
     if (info.exists) {
-        DWORD attributes = MetaFor(r.key, false).attributes;
+        DWORD attributes = MetaFor(r.host, false).attributes;
         if (disposition == CREATE_NEW) {
             SetLastError(ERROR_FILE_EXISTS);
             return INVALID_HANDLE_VALUE;
@@ -401,18 +831,18 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
         SetLastError(ERROR_SHARING_VIOLATION);
         return INVALID_HANDLE_VALUE;
     }
-    int fd = ::open(r.host.c_str(), O_RDWR | O_CREAT | (truncate ? O_TRUNC : 0), 0644);
+    const AtPath at = At(r.host);
+    int fd = ::openat(at.folder, at.path, O_RDWR | O_CREAT | (truncate ? O_TRUNC : 0), 0644);
     if (fd < 0) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
+    if (!info.exists) NoteCreated(r.host, false);
     if (!info.exists || truncate) {
-        FileMeta& meta = MetaFor(r.key, false);
-        if (!info.exists) World().meta.erase(r.key);
-        FileMeta& fresh = MetaFor(r.key, false);
-        fresh.attributes = requested | FILE_ATTRIBUTE_ARCHIVE;
-        if (info.exists) fresh.creation = meta.creation;
-        fresh.timesSet = false;
+        // A truncated file keeps its creation time.
+        FileMeta& record = info.exists ? ChangeMeta(r.host, false) : FreshMeta(r.host, false);
+        record.attributes = requested | FILE_ATTRIBUTE_ARCHIVE;
+        record.timesSet = false;
     }
     HandleObject object;
     object.kind = HandleKind::File;
@@ -444,26 +874,61 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
     return TRUE;
 }
 
+namespace {
+
+bool WriteWhole(int fd, const char* bytes, size_t count)
+{
+    size_t total = 0;
+    while (total < count) {
+        ssize_t n = ::write(fd, bytes + total, count - total);
+        if (n <= 0) return false;
+        total += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+void winmodel::FlushGatheredWrites()
+{
+    WorldState& w = World();
+    if (w.gathered.empty()) return;
+    HandleObject* object = FindHandle(w.gatheredHandle);
+    // The write was already reported done; only the host's own disk can fail it now, and a test
+    // must not go on over a file that silently lacks data.
+    if (!object || !WriteWhole(object->fd, w.gathered.data(), w.gathered.size())) {
+        std::fprintf(stderr, "winmodel: gathered writes could not reach the host file\n");
+        std::abort();
+    }
+    w.gathered.clear();
+    w.gatheredHandle = nullptr;
+}
+
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED)
 {
     if (written) *written = 0;
     MODEL_CALL("WriteFile", FALSE);
+    WorldState& w = World();
+    if (w.gatheredHandle != file) FlushGatheredWrites();
     HandleObject* object = FindHandle(file);
     if (!object) return Fail(ERROR_INVALID_HANDLE);
     if (object->kind == HandleKind::Pipe) return WritePipe(*object, buffer, toWrite, written);
     if (object->kind != HandleKind::File) return Fail(ERROR_INVALID_HANDLE);
     if (!(object->access & (GENERIC_WRITE | GENERIC_ALL))) return Fail(ERROR_ACCESS_DENIED);
-    WorldState& w = World();
     if (w.writeLimit >= 0 && w.written + toWrite > w.writeLimit) return Fail(ERROR_DISK_FULL);
-    DWORD total = 0;
-    while (total < toWrite) {
-        ssize_t n = ::write(object->fd, static_cast<const char*>(buffer) + total, toWrite - total);
-        if (n <= 0) return Fail(ERROR_WRITE_FAULT);
-        total += static_cast<DWORD>(n);
+    const char* bytes = static_cast<const char*>(buffer);
+    const DWORD total = toWrite;
+    if (w.gathered.size() + toWrite > kGatherBytes) FlushGatheredWrites();
+    if (toWrite >= kGatherBytes) {
+        if (!WriteWhole(object->fd, bytes, toWrite)) return Fail(ERROR_WRITE_FAULT);
+    } else if (toWrite > 0) {
+        if (w.gathered.capacity() < kGatherBytes) w.gathered.reserve(kGatherBytes);
+        w.gathered.insert(w.gathered.end(), bytes, bytes + toWrite);
+        w.gatheredHandle = file;
+        if (w.gathered.size() == kGatherBytes) FlushGatheredWrites();
     }
     w.written += total;
-    FileMeta& meta = MetaFor(object->key, false);
-    if (!meta.timesSet) meta.write = Now();
+    if (!MetaFor(object->host, false).timesSet) ChangeMeta(object->host, false).write = Now();
     if (written) *written = total;
     return TRUE;
 }
@@ -513,7 +978,7 @@ BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* access, 
     HandleObject* object = FindHandle(file);
     if (!object || object->kind != HandleKind::File) return Fail(ERROR_INVALID_HANDLE);
     if (!(object->access & (GENERIC_WRITE | GENERIC_ALL))) return Fail(ERROR_ACCESS_DENIED);
-    FileMeta& meta = MetaFor(object->key, false);
+    FileMeta& meta = ChangeMeta(object->host, false);
     if (creation) meta.creation = *creation;
     if (access) meta.access = *access;
     if (write) meta.write = *write;
@@ -526,7 +991,7 @@ BOOL GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME access, LPFILETIME
     MODEL_CALL("GetFileTime", FALSE);
     HandleObject* object = FindHandle(file);
     if (!object || object->kind != HandleKind::File) return Fail(ERROR_INVALID_HANDLE);
-    FileMeta& meta = MetaFor(object->key, false);
+    const FileMeta& meta = MetaFor(object->host, false);
     if (creation) *creation = meta.creation;
     if (access) *access = meta.access;
     if (write) *write = meta.write;
@@ -546,6 +1011,7 @@ BOOL CloseHandle(HANDLE handle)
     MODEL_CALL("CloseHandle", FALSE);
     auto it = World().handles.find(handle);
     if (it == World().handles.end()) return Fail(ERROR_INVALID_HANDLE);
+    if (it->second.kind == HandleKind::File) SaveMetaOnClose(it->second);
     if (it->second.fd >= 0) ::close(it->second.fd);
     World().handles.erase(it);
     return TRUE;
@@ -559,12 +1025,12 @@ DWORD GetFileAttributesW(LPCWSTR name)
         SetLastError(ERROR_INVALID_NAME);
         return INVALID_FILE_ATTRIBUTES;
     }
-    HostInfo info = Inspect(r.host);
+    HostInfo info = InspectResolved(r);
     if (!info.exists) {
-        SetLastError(Inspect(ParentHost(r.host)).exists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+        SetLastError(InspectParent(r).exists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
         return INVALID_FILE_ATTRIBUTES;
     }
-    DWORD attributes = MetaFor(r.key, info.directory).attributes;
+    DWORD attributes = MetaFor(r.host, info.directory).attributes;
     return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
 }
 
@@ -572,11 +1038,11 @@ BOOL SetFileAttributesW(LPCWSTR name, DWORD attributes)
 {
     MODEL_CALL("SetFileAttributesW", FALSE);
     ResolvedPath r = Resolve(name ? name : L"");
-    HostInfo info = Inspect(r.host);
+    HostInfo info = InspectResolved(r);
     if (!r.ok || !info.exists) return Fail(ERROR_FILE_NOT_FOUND);
     const DWORD settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                            FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY;
-    MetaFor(r.key, info.directory).attributes = (attributes & settable) | (info.directory ? FILE_ATTRIBUTE_DIRECTORY : 0);
+    ChangeMeta(r.host, info.directory).attributes = (attributes & settable) | (info.directory ? FILE_ATTRIBUTE_DIRECTORY : 0);
     return TRUE;
 }
 
@@ -585,12 +1051,13 @@ BOOL CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES)
     MODEL_CALL("CreateDirectoryW", FALSE);
     ResolvedPath r = Resolve(name ? name : L"");
     if (!r.ok || r.isPipe) return Fail(ERROR_INVALID_NAME);
-    if (Inspect(r.host).exists) return Fail(ERROR_ALREADY_EXISTS);
-    HostInfo parent = Inspect(ParentHost(r.host));
+    if (InspectResolved(r).exists) return Fail(ERROR_ALREADY_EXISTS);
+    HostInfo parent = InspectParent(r);
     if (!parent.exists || !parent.directory) return Fail(ERROR_PATH_NOT_FOUND);
-    if (::mkdir(r.host.c_str(), 0755) != 0) return Fail(ERROR_ACCESS_DENIED);
-    World().meta.erase(r.key);
-    MetaFor(r.key, true);
+    const AtPath at = At(r.host);
+    if (::mkdirat(at.folder, at.path, 0755) != 0) return Fail(ERROR_ACCESS_DENIED);
+    NoteCreated(r.host, true);
+    FreshMeta(r.host, true);
     return TRUE;
 }
 
@@ -598,11 +1065,12 @@ BOOL RemoveDirectoryW(LPCWSTR name)
 {
     MODEL_CALL("RemoveDirectoryW", FALSE);
     ResolvedPath r = Resolve(name ? name : L"");
-    HostInfo info = Inspect(r.host);
+    HostInfo info = InspectResolved(r);
     if (!r.ok || !info.exists) return Fail(ERROR_FILE_NOT_FOUND);
     if (!info.directory) return Fail(267 /* ERROR_DIRECTORY */);
     if (::rmdir(r.host.c_str()) != 0) return Fail(ERROR_DIR_NOT_EMPTY);
-    World().meta.erase(r.key);
+    NoteRemoved(r.host);
+    DropMeta(r.host, info.directory);
     return TRUE;
 }
 
@@ -611,13 +1079,14 @@ BOOL DeleteFileW(LPCWSTR name)
     MODEL_CALL("DeleteFileW", FALSE);
     ResolvedPath r = Resolve(name ? name : L"");
     if (!r.ok || r.isPipe) return Fail(ERROR_INVALID_NAME);
-    HostInfo info = Inspect(r.host);
-    if (!info.exists) return Fail(Inspect(ParentHost(r.host)).exists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+    HostInfo info = InspectResolved(r);
+    if (!info.exists) return Fail(InspectParent(r).exists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
     if (info.directory) return Fail(ERROR_ACCESS_DENIED);
-    if (MetaFor(r.key, false).attributes & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
+    if (MetaFor(r.host, false).attributes & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
     if (OpenedWithoutShare(r.key, FILE_SHARE_DELETE)) return Fail(ERROR_SHARING_VIOLATION);
     if (::unlink(r.host.c_str()) != 0) return Fail(ERROR_ACCESS_DENIED);
-    World().meta.erase(r.key);
+    NoteRemoved(r.host);
+    DropMeta(r.host, info.directory);
     return TRUE;
 }
 
@@ -627,26 +1096,45 @@ BOOL MoveFileExW(LPCWSTR existing, LPCWSTR target, DWORD flags)
     ResolvedPath from = Resolve(existing ? existing : L"");
     ResolvedPath to = Resolve(target ? target : L"");
     if (!from.ok || !to.ok || from.isPipe || to.isPipe) return Fail(ERROR_INVALID_NAME);
-    HostInfo source = Inspect(from.host);
+    HostInfo source = InspectResolved(from);
     if (!source.exists) return Fail(ERROR_FILE_NOT_FOUND);
     if (OpenedWithoutShare(from.key, FILE_SHARE_DELETE)) return Fail(ERROR_SHARING_VIOLATION);
-    HostInfo destination = Inspect(to.host);
-    HostInfo toParent = Inspect(ParentHost(to.host));
+    HostInfo destination = InspectResolved(to);
+    HostInfo toParent = InspectParent(to);
     if (!toParent.exists || !toParent.directory) return Fail(ERROR_PATH_NOT_FOUND);
     if (destination.exists && from.key != to.key) {
         if (!(flags & MOVEFILE_REPLACE_EXISTING)) return Fail(ERROR_ALREADY_EXISTS);
         if (destination.directory || source.directory) return Fail(ERROR_ACCESS_DENIED);
-        if (MetaFor(to.key, false).attributes & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
+        if (MetaFor(to.host, false).attributes & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
         if (OpenedWithoutShare(to.key, FILE_SHARE_DELETE)) return Fail(ERROR_ACCESS_DENIED);
     }
-    FileMeta meta = MetaFor(from.key, source.directory);
+    const FileMeta meta = MetaFor(from.host, source.directory);
+    // A record the file holds already travels with it.
+    const bool unsaved = World().meta[from.host].unsaved;
     // Keep the target's own spelling when the name only changes letter case.
     std::string hostTarget = to.host;
-    if (destination.exists && from.key != to.key) ::unlink(to.host.c_str());
+    bool targetRemoved = false;
+    if (destination.exists && from.key != to.key) {
+        targetRemoved = ::unlink(to.host.c_str()) == 0;
+        // Only the disk knows what became of a target that could not be removed.
+        if (!targetRemoved) ForgetFolder(ParentHost(to.host));
+    }
     if (!destination.exists) hostTarget = ParentHost(to.host) + "/" + ToUtf8(to.full.substr(to.full.find_last_of(L'\\') + 1));
-    if (::rename(from.host.c_str(), hostTarget.c_str()) != 0) return Fail(ERROR_ACCESS_DENIED);
-    World().meta.erase(from.key);
-    World().meta[to.key] = meta;
+    if (source.directory && from.host != hostTarget) FlushMetaBelow(from.host);
+    const AtPath moved = At(from.host);
+    const AtPath place = At(hostTarget);
+    if (::renameat(moved.folder, moved.path, place.folder, place.path) != 0) {
+        if (targetRemoved) NoteRemoved(to.host);
+        return Fail(ERROR_ACCESS_DENIED);
+    }
+    if (from.host != hostTarget) {
+        NoteRemoved(from.host);
+        // A replaced target keeps its name in its folder.
+        if (!destination.exists) NoteCreated(hostTarget, source.directory);
+        if (source.directory) MoveKeptMetaBelow(from.host, hostTarget);
+        DropMeta(from.host, source.directory);
+    }
+    PutMeta(hostTarget, meta, unsaved);
     return TRUE;
 }
 
@@ -657,26 +1145,31 @@ BOOL CopyWide(LPCWSTR existing, LPCWSTR target, BOOL failIfExists)
     ResolvedPath from = Resolve(existing ? existing : L"");
     ResolvedPath to = Resolve(target ? target : L"");
     if (!from.ok || !to.ok || from.isPipe || to.isPipe) return Fail(ERROR_INVALID_NAME);
-    HostInfo source = Inspect(from.host);
-    if (!source.exists) return Fail(Inspect(ParentHost(from.host)).exists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+    HostInfo source = InspectResolved(from);
+    if (!source.exists) return Fail(InspectParent(from).exists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
     if (source.directory) return Fail(ERROR_ACCESS_DENIED);
     if (SharingConflict(from.key, GENERIC_READ, FILE_SHARE_READ)) return Fail(ERROR_SHARING_VIOLATION);
-    HostInfo destination = Inspect(to.host);
-    HostInfo toParent = Inspect(ParentHost(to.host));
+    HostInfo destination = InspectResolved(to);
+    HostInfo toParent = InspectParent(to);
     if (!toParent.exists || !toParent.directory) return Fail(ERROR_PATH_NOT_FOUND);
     if (destination.exists) {
         if (failIfExists) return Fail(ERROR_FILE_EXISTS);
         if (destination.directory) return Fail(ERROR_ACCESS_DENIED);
-        if (MetaFor(to.key, false).attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) return Fail(ERROR_ACCESS_DENIED);
+        if (MetaFor(to.host, false).attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) return Fail(ERROR_ACCESS_DENIED);
         if (SharingConflict(to.key, GENERIC_WRITE, 0)) return Fail(ERROR_SHARING_VIOLATION);
     }
     std::error_code error;
     std::filesystem::copy_file(from.host, to.host, std::filesystem::copy_options::overwrite_existing, error);
-    if (error) return Fail(ERROR_ACCESS_DENIED);
-    FileMeta meta = MetaFor(from.key, false);
+    if (error) {
+        // A copy that failed may have left a file or not.
+        ForgetFolder(ParentHost(to.host));
+        return Fail(ERROR_ACCESS_DENIED);
+    }
+    if (!destination.exists) NoteCreated(to.host, false);
+    FileMeta meta = MetaFor(from.host, false);
     meta.attributes |= FILE_ATTRIBUTE_ARCHIVE;
     meta.creation = Now();
-    World().meta[to.key] = meta;
+    PutMeta(to.host, meta, true);
     return TRUE;
 }
 
@@ -713,7 +1206,7 @@ BOOL SetCurrentDirectoryW(LPCWSTR name)
     if (!r.ok || r.isPipe) return Fail(ERROR_INVALID_NAME);
     // The current directory, with its trailing separator, must stay below MAX_PATH.
     if (r.full.size() + 1 >= MAX_PATH) return Fail(206 /* ERROR_FILENAME_EXCED_RANGE */);
-    HostInfo info = Inspect(r.host);
+    HostInfo info = InspectResolved(r);
     if (!info.exists) return Fail(ERROR_FILE_NOT_FOUND);
     if (!info.directory) return Fail(267 /* ERROR_DIRECTORY */);
     World().currentDirectory = r.full.size() > 3 && r.full.back() == L'\\' ? r.full.substr(0, r.full.size() - 1) : r.full;

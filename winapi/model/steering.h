@@ -27,6 +27,9 @@ void FailNthCall(long n, bool persistent = false, DWORD error = ERROR_ACCESS_DEN
 long CallCount();                              // platform calls made since Reset
 long FaultsHit();                              // calls that were made to fail
 const std::vector<std::string>& CallLog();     // names of all calls in order
+// The record of names grows with every call; a program that makes millions of calls and never
+// reads it (the update benchmark) switches it off. Counts are kept either way.
+void KeepCallLog(bool keep);
 // A run that makes more platform calls than this is taken for a hang: the model names the last
 // call and aborts the process (0: no limit, the default).
 void SetCallLimit(long calls);
@@ -37,6 +40,10 @@ long CallsNamed(const std::string& call);
 // Windows paths.
 std::string SandboxRoot();
 std::string HostPath(const std::wstring& windowsPath);   // the real Linux path behind a Windows path
+// The sandbox belongs to the model: it reads each folder once and keeps its own changes, so that
+// names are found without asking the disk again. After changing the sandbox in another way than
+// through the model (writing to a HostPath directly), call ForgetFolders.
+void ForgetFolders();
 void WriteFile(const std::wstring& windowsPath, const std::string& bytes);  // makes folders on the way
 bool ReadWholeFile(const std::wstring& windowsPath, std::string* bytes);
 bool Exists(const std::wstring& windowsPath);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "steering.h"
@@ -28,8 +29,23 @@ struct ResolvedPath {
     std::wstring key;           // upper-cased full path: identity of a file for side tables
     bool isPipe = false;        // \\.\pipe\name
     std::wstring pipeName;      // upper-cased pipe name
+    // What Resolve found of host and of the folder it is in, so that the call need not look
+    // again; where it could not tell (a symbolic link, or names that differ only in letter case,
+    // on the way), the call looks on disk.
+    bool seen = false;
+    bool exists = false;
+    bool directory = false;
+    bool parentSeen = false;
+    bool parentExists = false;
+    bool parentDirectory = false;
 };
 ResolvedPath Resolve(const std::wstring& path);
+// The model's own changes to the names in the sandbox, for its memory of the folders (files.cpp).
+void NoteCreated(const std::string& host, bool directory);
+void NoteRemoved(const std::string& host);
+void ForgetFolder(const std::string& hostFolder);
+// The attributes and times of a file that is gone.
+void ForgetMeta(const std::string& host);
 std::wstring UpperCase(const std::wstring& text);
 std::string ToUtf8(const std::wstring& text);
 std::wstring FromUtf8(const std::string& text);
@@ -41,10 +57,32 @@ std::string EncodeText(UINT codePage, const std::wstring& text);
 void AdvanceClock(DWORD milliseconds);
 long long ModelClock();   // milliseconds that Sleep and waits have advanced the clock so far
 
+// What the model knows of one real folder: its entries by upper-cased name. Read from the disk
+// once, then kept current by the model's own changes (see ForgetFolders in steering.h).
+struct FolderEntry {
+    std::string name;         // as on disk
+    bool directory = false;
+    bool uncertain = false;   // a symbolic link, a type readdir does not tell, or several names
+                              // that differ only in letter case: looked up on disk each time
+};
+struct FolderMirror {
+    std::string folder;       // real path
+    std::unordered_map<std::wstring, FolderEntry> entries;
+    bool oddNames = false;    // names that are not UTF-8 as the model writes it: a name not found
+                              // among the entries is looked up on disk
+    unsigned long long lastUse = 0;
+};
+
 struct FileMeta {
     DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
     FILETIME creation{}, access{}, write{};
     bool timesSet = false;
+};
+
+// A record in use (files.cpp); unsaved until the file holds it.
+struct CachedMeta {
+    FileMeta record;
+    bool unsaved = false;
 };
 
 enum class HandleKind { File, Pipe, Snapshot, Process, Token, Other };
@@ -92,13 +130,24 @@ struct OpenRegKey {
     REGSAM access;
 };
 
+// A descriptor of the sandbox folder, closed with the world (files.cpp).
+struct SandboxFolder {
+    int fd = -1;
+    SandboxFolder() = default;
+    SandboxFolder(const SandboxFolder&) = delete;
+    SandboxFolder& operator=(const SandboxFolder&) = delete;
+    ~SandboxFolder();
+};
+
 struct WorldState {
     std::string sandbox;
+    SandboxFolder sandboxFolder;
     DWORD lastError = 0;
     // fault plan and call record
     std::vector<FaultRule> faults;
-    std::map<std::string, long> callCounts;
+    std::map<std::string, long, std::less<>> callCounts;
     std::vector<std::string> callLog;
+    bool keepCallLog = true;
     long totalCalls = 0;
     long faultsHit = 0;
     long callLimit = 0;
@@ -106,9 +155,15 @@ struct WorldState {
     std::map<HANDLE, HandleObject> handles;
     ULONG_PTR nextHandle = 0x1000;
     // files
-    std::map<std::wstring, FileMeta> meta;       // by upper-cased full path
+    std::unordered_map<std::string, CachedMeta> meta;  // by real path: the records in use (files.cpp)
+    std::map<std::string, FileMeta> metaKept;         // by real path: records the file system refused
+    std::vector<FolderMirror> folders;           // the folders used last
+    unsigned long long folderUses = 0;
     std::set<std::wstring> locked;
     long long writeLimit = -1, written = 0;
+    // Writes to one file handle gathered before they reach the host file (FlushGatheredWrites).
+    HANDLE gatheredHandle = nullptr;
+    std::vector<char> gathered;
     std::wstring currentDirectory = L"C:\\";
     // module, code pages, clock, keys
     std::wstring modulePath = L"C:\\Program Files\\kivo\\Fennowick.exe";
@@ -146,6 +201,13 @@ struct WorldState {
 };
 
 WorldState& World();
+
+// Sequential writes to one file are gathered in memory, up to kGatherBytes, before they reach the
+// host file: writing a large file 16 KiB at a time otherwise costs a host call per write, which a
+// cache on Windows would not. Every other platform call and every steering call that looks at
+// files flushes them first, so nothing can tell the difference but the clock.
+inline constexpr size_t kGatherBytes = 65536;
+void FlushGatheredWrites();
 HANDLE NewHandle(HandleObject object);
 HandleObject* FindHandle(HANDLE handle);
 

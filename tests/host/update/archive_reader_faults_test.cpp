@@ -153,8 +153,44 @@ TEST_F(ReaderFaults, WalkingTakesFewReadsAndNeverRewinds)
     }
     EXPECT_EQ(steps, 499);
     const long reads = winmodel::CallsNamed("ReadFile") - readsBefore;
-    // About 30 KB of central directory through a 4 KiB window.
+    // About 30 KB of central directory through a read-ahead window.
     EXPECT_LE(reads, 10);
+}
+
+// Reading each entry's data between steps through the central directory, as the extractor does,
+// reads the directory and the data once each: neither pushes the other out.
+TEST_F(ReaderFaults, DirectoryAndDataAreEachReadOnceWhenInterleaved)
+{
+    ziptest::Archive archive;
+    for (int i = 0; i < 2000; ++i) {
+        ziptest::Entry e;
+        e.name = "folder/file-" + std::to_string(i) + ".dat";
+        e.data = std::string(100 + i % 50, static_cast<char>('a' + i % 26));
+        e.method = i % 2 == 0 ? 8 : 0;
+        archive.entries.push_back(e);
+    }
+    const std::string bytes = ziptest::Build(archive);
+    winmodel::WriteFile(L"C:\\install\\update.zip", bytes);
+    std::unique_ptr<ArchiveReader> reader = OpenArchiveReader(OpenArchiveSource());
+    ASSERT_NE(reader, nullptr);
+    const long readsBefore = winmodel::CallsNamed("ReadFile");
+    for (int i = 0; i < 2000; ++i) {
+        SCOPED_TRACE(i);
+        if (i > 0) {
+            ASSERT_TRUE(StepToNextEntry(reader.get()));
+        }
+        ASSERT_EQ(OpenEntryData(reader.get(), nullptr), StatusOk);
+        char buffer[kEntryBufferSize];
+        bool reachedEnd = false;
+        const int n = ReadEntryData(reader.get(), buffer, sizeof buffer, &reachedEnd);
+        ASSERT_EQ(n, 100 + i % 50);
+        EXPECT_TRUE(reachedEnd);
+        EXPECT_EQ(buffer[0], static_cast<char>('a' + i % 26));
+        ASSERT_EQ(CloseEntryData(reader.get()), StatusOk);
+    }
+    const long reads = winmodel::CallsNamed("ReadFile") - readsBefore;
+    // Each byte of the archive through a 64 KiB window about once, and a few more.
+    EXPECT_LE(reads, static_cast<long>(bytes.size() / ArchiveSource::kReadAheadSize) + 6);
 }
 
 }  // namespace

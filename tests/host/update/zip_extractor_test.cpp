@@ -448,6 +448,69 @@ TEST_F(Extractor, WriteFailuresAndRefusedMovesCleanUp)
     EXPECT_TRUE(Leftovers().empty());
 }
 
+// Entries of one folder look for its folders once; a folder that went away between two entries is
+// made again, as for any entry.
+TEST_F(Extractor, FoldersOfARunOfEntriesAreLookedForOnceAndMadeAgainWhenGone)
+{
+    winmodel::MakeFolder(L"C:\\install\\sub\\deep");
+    Archive archive;
+    archive.entries = {FileEntry("sub/deep/a.txt", "a"), FileEntry("sub/deep/b.txt", "b"),
+                       FileEntry("sub/deep/c.txt", "c")};
+    ZipExtractor* extractor = Open(archive);
+    ASSERT_NE(extractor, nullptr);
+    ASSERT_EQ(extractor->ExtractEntry(0, L"sub/deep/a.txt"), ZipOk);
+    const long looks = winmodel::CallsNamed("GetFileAttributesW");
+    ASSERT_EQ(extractor->ExtractEntry(1, L"sub/deep/b.txt"), ZipOk);
+    // Only the target's own look, for a read-only file in its place: the folder was there before.
+    EXPECT_EQ(winmodel::CallsNamed("GetFileAttributesW"), looks + 1);
+
+    ASSERT_TRUE(DeleteFileW(L"C:\\install\\sub\\deep\\a.txt"));
+    ASSERT_TRUE(DeleteFileW(L"C:\\install\\sub\\deep\\b.txt"));
+    ASSERT_TRUE(RemoveDirectoryW(L"C:\\install\\sub\\deep"));
+    ASSERT_TRUE(RemoveDirectoryW(L"C:\\install\\sub"));
+    EXPECT_EQ(extractor->ExtractEntry(2, L"sub/deep/c.txt"), ZipOk);
+    EXPECT_EQ(Content(L"sub\\deep\\c.txt"), "c");
+    EXPECT_TRUE(Leftovers().empty());
+}
+
+// In a folder the extraction made, targets are not looked for: nothing was there. What the
+// extraction itself puts there, a read-only file or a folder, is still refused as anywhere else.
+TEST_F(Extractor, TargetsInFoldersItMadeAreLookedForOnlyOnceSomethingIsInTheWay)
+{
+    Entry readOnly = FileEntry("new/ro.txt", "first");
+    readOnly.versionMadeBy = 0x0014;  // MS-DOS: the external attributes are DOS attributes
+    readOnly.externalAttributes = 0x21;
+    Archive archive;
+    archive.entries = {FileEntry("new/a.txt", "a"), FileEntry("new/b.txt", "b"), readOnly,
+                       FileEntry("new/ro.txt", "second"), FolderEntry("new/x/"), FileEntry("new/x", "file")};
+    ZipExtractor* extractor = Open(archive);
+    ASSERT_NE(extractor, nullptr);
+    const long looks = winmodel::CallsNamed("GetFileAttributesW");
+    ASSERT_EQ(extractor->ExtractEntry(0, L"new/a.txt"), ZipOk);
+    ASSERT_EQ(extractor->ExtractEntry(1, L"new/b.txt"), ZipOk);
+    // The base folder and the new folder, twice each (with and without its separator); no target.
+    EXPECT_EQ(winmodel::CallsNamed("GetFileAttributesW"), looks + 3);
+    ASSERT_EQ(extractor->ExtractEntry(2, L"new/ro.txt"), ZipOk);
+    // Refused before anything is written.
+    const long creates = winmodel::CallsNamed("CreateFileW");
+    EXPECT_EQ(extractor->ExtractEntry(3, L"new/ro.txt"), ZipFileUnavailable);
+    EXPECT_EQ(Content(L"new\\ro.txt"), "first");
+    ASSERT_EQ(extractor->ExtractEntry(4, L"new/x/"), ZipOk);
+    EXPECT_EQ(extractor->ExtractEntry(5, L"new/x"), ZipFileUnavailable);
+    EXPECT_EQ(winmodel::CallsNamed("CreateFileW"), creates);
+    EXPECT_TRUE(Leftovers().empty());
+    // The same again in a folder made fresh, where nothing read-only came first.
+    Archive other;
+    other.entries = {FolderEntry("fresh/x/"), FileEntry("fresh/x", "file")};
+    extractor = Open(other);
+    ASSERT_NE(extractor, nullptr);
+    ASSERT_EQ(extractor->ExtractEntry(0, L"fresh/x/"), ZipOk);
+    const long freshCreates = winmodel::CallsNamed("CreateFileW");
+    EXPECT_EQ(extractor->ExtractEntry(1, L"fresh/x"), ZipFileUnavailable);
+    EXPECT_EQ(winmodel::CallsNamed("CreateFileW"), freshCreates);
+    EXPECT_TRUE(Leftovers().empty());
+}
+
 // Every platform call of an extraction made to fail in turn: either the new file is in place, or
 // the old one is, untouched.
 TEST_F(Extractor, EveryFailingCallLeavesTheOldOrTheNewFile)
