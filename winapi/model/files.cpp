@@ -256,16 +256,22 @@ FILETIME GetTime(const unsigned char*& in)
     return time;
 }
 
-// The record as the file keeps it; where the file system refuses, in memory.
-void SaveMeta(const std::string& host, const FileMeta& meta)
+// The record's bytes as the extended attribute holds them.
+void EncodeMeta(const FileMeta& meta, unsigned char (&bytes)[kMetaSize])
 {
-    unsigned char bytes[kMetaSize];
     unsigned char* out = bytes;
     PutLittle(out, meta.attributes, 4);
     PutTime(out, meta.creation);
     PutTime(out, meta.access);
     PutTime(out, meta.write);
     PutLittle(out, meta.timesSet ? 1 : 0, 1);
+}
+
+// The record as the file keeps it; where the file system refuses, in memory.
+void SaveMeta(const std::string& host, const FileMeta& meta)
+{
+    unsigned char bytes[kMetaSize];
+    EncodeMeta(meta, bytes);
     if (::setxattr(host.c_str(), kMetaAttribute, bytes, sizeof bytes, 0) == 0) {
         World().metaKept.erase(host);
     } else if (errno != ENOENT && errno != ENOTDIR) {
@@ -345,14 +351,8 @@ void SaveMetaOnClose(const HandleObject& object)
     if (it == World().meta.end() || !it->second.unsaved || object.fd < 0) return;
     for (const auto& [handle, other] : World().handles)
         if (&other != &object && other.kind == HandleKind::File && other.host == object.host) return;
-    const FileMeta& meta = it->second.record;
     unsigned char bytes[kMetaSize];
-    unsigned char* out = bytes;
-    PutLittle(out, meta.attributes, 4);
-    PutTime(out, meta.creation);
-    PutTime(out, meta.access);
-    PutTime(out, meta.write);
-    PutLittle(out, meta.timesSet ? 1 : 0, 1);
+    EncodeMeta(it->second.record, bytes);
     if (::fsetxattr(object.fd, kMetaAttribute, bytes, sizeof bytes, 0) == 0) it->second.unsaved = false;
 }
 
