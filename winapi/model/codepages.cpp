@@ -467,15 +467,11 @@ int _unlink(const char* name)
         return -1;
     }
     DWORD attributes = Attributes(r.full);
-    if ((attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) || World().locked.count(r.key)) {
+    if ((attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) ||
+        OpenedWithoutShare(r.key, FILE_SHARE_DELETE)) {
         errno = EACCES;
         return -1;
     }
-    for (auto& [handle, object] : World().handles)
-        if (object.kind == HandleKind::File && object.key == r.key && !(object.share & FILE_SHARE_DELETE)) {
-            errno = EACCES;
-            return -1;
-        }
     if (::unlink(r.host.c_str()) != 0) return -1;
     NoteRemoved(r.host);
     ForgetMeta(r.host);

@@ -414,13 +414,6 @@ void MoveKeptMetaBelow(const std::string& from, const std::string& to)
     for (auto& [path, meta] : moved) w.metaKept[path] = meta;
 }
 
-bool OpenedWithoutShare(const std::wstring& key, DWORD shareNeeded)
-{
-    for (auto& [handle, object] : World().handles)
-        if (object.kind == HandleKind::File && object.key == key && !(object.share & shareNeeded)) return true;
-    return World().locked.count(key) > 0;
-}
-
 // The sharing rule of CreateFile: every open handle must share what the new one asks for, and the
 // new share mode must allow what the open handles already do.
 bool SharingConflict(const std::wstring& key, DWORD access, DWORD share)
@@ -460,6 +453,13 @@ std::string ToUtf8(const std::wstring& text)
 }
 
 std::wstring FromUtf8(const std::string& text) { return DecodeText(CP_UTF8, text); }
+
+bool OpenedWithoutShare(const std::wstring& key, DWORD shareNeeded)
+{
+    for (auto& [handle, object] : World().handles)
+        if (object.kind == HandleKind::File && object.key == key && !(object.share & shareNeeded)) return true;
+    return World().locked.count(key) > 0;
+}
 
 ResolvedPath Resolve(const std::wstring& input)
 {

@@ -46,6 +46,9 @@ void NoteRemoved(const std::string& host);
 void ForgetFolder(const std::string& hostFolder);
 // The attributes and times of a file that is gone.
 void ForgetMeta(const std::string& host);
+// Whether a handle open on the file (by its key), or another process (LockFile), withholds the
+// given sharing: a delete, for example, needs FILE_SHARE_DELETE from every holder.
+bool OpenedWithoutShare(const std::wstring& key, DWORD shareNeeded);
 std::wstring UpperCase(const std::wstring& text);
 std::string ToUtf8(const std::wstring& text);
 std::wstring FromUtf8(const std::string& text);
