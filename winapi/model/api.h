@@ -31,7 +31,6 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD metho
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
 BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* access, const FILETIME* write);
 BOOL GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME access, LPFILETIME write);
-BOOL FlushFileBuffers(HANDLE file);
 BOOL CloseHandle(HANDLE handle);
 DWORD GetFileAttributesW(LPCWSTR name);
 BOOL SetFileAttributesW(LPCWSTR name, DWORD attributes);
@@ -40,16 +39,12 @@ BOOL RemoveDirectoryW(LPCWSTR name);
 BOOL DeleteFileW(LPCWSTR name);
 BOOL MoveFileExW(LPCWSTR existing, LPCWSTR target, DWORD flags);
 BOOL CopyFileA(LPCSTR existing, LPCSTR target, BOOL failIfExists);
-BOOL CopyFileW(LPCWSTR existing, LPCWSTR target, BOOL failIfExists);
 DWORD GetCurrentDirectoryW(DWORD size, LPWSTR buffer);
 BOOL SetCurrentDirectoryW(LPCWSTR name);
-DWORD GetShortPathNameW(LPCWSTR longPath, LPWSTR shortPath, DWORD size);
 
 // Time
 BOOL SystemTimeToFileTime(const SYSTEMTIME* systemTime, LPFILETIME fileTime);
-BOOL FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime);
 BOOL LocalFileTimeToFileTime(const FILETIME* localTime, LPFILETIME fileTime);
-BOOL FileTimeToLocalFileTime(const FILETIME* fileTime, LPFILETIME localTime);
 void GetSystemTimeAsFileTime(LPFILETIME fileTime);
 DWORD GetTickCount();
 void Sleep(DWORD milliseconds);
@@ -66,8 +61,6 @@ int CompareStringOrdinal(LPCWSTR string1, int count1, LPCWSTR string2, int count
 int wsprintfW(LPWSTR buffer, LPCWSTR format, ...);
 int swprintf_s(wchar_t* buffer, size_t count, const wchar_t* format, ...);
 errno_t wcscpy_s(wchar_t* dest, size_t count, const wchar_t* source);
-errno_t wcsncpy_s(wchar_t* dest, size_t count, const wchar_t* source, size_t maxCount);
-errno_t strcpy_s(char* dest, size_t count, const char* source);
 
 // Processes and security
 HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD processId);
@@ -109,7 +102,6 @@ HWND GetDesktopWindow();
 BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void SHChangeNotify(LONG eventId, UINT flags, LPCVOID item1, LPCVOID item2);
 void OutputDebugStringA(LPCSTR text);
-void OutputDebugStringW(LPCWSTR text);
 
 // Shell folders and COM
 struct ITEMIDLIST;

@@ -322,26 +322,6 @@ errno_t wcscpy_s(wchar_t* dest, size_t count, const wchar_t* source)
     return 0;
 }
 
-errno_t wcsncpy_s(wchar_t* dest, size_t count, const wchar_t* source, size_t maxCount)
-{
-    if (!dest || count == 0 || !source) InvalidParameter("wcsncpy_s");
-    size_t n = 0;
-    while (n < maxCount && source[n]) ++n;
-    if (n >= count) InvalidParameter("wcsncpy_s: buffer too small");
-    std::wmemcpy(dest, source, n);
-    dest[n] = 0;
-    return 0;
-}
-
-errno_t strcpy_s(char* dest, size_t count, const char* source)
-{
-    if (!dest || count == 0 || !source) InvalidParameter("strcpy_s");
-    size_t n = std::strlen(source);
-    if (n >= count) InvalidParameter("strcpy_s: buffer too small");
-    std::memcpy(dest, source, n + 1);
-    return 0;
-}
-
 namespace winmodel {
 
 // The Microsoft runtime's locales: "C" converts only characters below 256, "chs" is code page 936.
@@ -531,39 +511,10 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME* st, LPFILETIME ft)
     return TRUE;
 }
 
-BOOL FileTimeToSystemTime(const FILETIME* ft, LPSYSTEMTIME st)
-{
-    MODEL_CALL("FileTimeToSystemTime", FALSE);
-    long long ticks = ToTicks(*ft);
-    if (ticks < 0) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    time_t unix = static_cast<time_t>(ticks / kTicksPerSecond - kEpochDifference);
-    struct tm broken;
-    gmtime_r(&unix, &broken);
-    st->wYear = static_cast<WORD>(broken.tm_year + 1900);
-    st->wMonth = static_cast<WORD>(broken.tm_mon + 1);
-    st->wDayOfWeek = static_cast<WORD>(broken.tm_wday);
-    st->wDay = static_cast<WORD>(broken.tm_mday);
-    st->wHour = static_cast<WORD>(broken.tm_hour);
-    st->wMinute = static_cast<WORD>(broken.tm_min);
-    st->wSecond = static_cast<WORD>(broken.tm_sec);
-    st->wMilliseconds = static_cast<WORD>((ticks % kTicksPerSecond) / 10000);
-    return TRUE;
-}
-
 BOOL LocalFileTimeToFileTime(const FILETIME* local, LPFILETIME utc)
 {
     MODEL_CALL("LocalFileTimeToFileTime", FALSE);
     *utc = FromTicks(ToTicks(*local) + World().biasMinutes * 60LL * kTicksPerSecond);
-    return TRUE;
-}
-
-BOOL FileTimeToLocalFileTime(const FILETIME* utc, LPFILETIME local)
-{
-    MODEL_CALL("FileTimeToLocalFileTime", FALSE);
-    *local = FromTicks(ToTicks(*utc) - World().biasMinutes * 60LL * kTicksPerSecond);
     return TRUE;
 }
 

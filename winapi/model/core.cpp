@@ -280,9 +280,3 @@ void OutputDebugStringA(LPCSTR text)
     if (EnterCall("OutputDebugStringA")) return;
     World().debugOutput.emplace_back(text ? text : "");
 }
-
-void OutputDebugStringW(LPCWSTR text)
-{
-    if (EnterCall("OutputDebugStringW")) return;
-    World().debugOutput.push_back(ToUtf8(text ? text : L""));
-}

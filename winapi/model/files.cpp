@@ -998,14 +998,6 @@ BOOL GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME access, LPFILETIME
     return TRUE;
 }
 
-BOOL FlushFileBuffers(HANDLE file)
-{
-    MODEL_CALL("FlushFileBuffers", FALSE);
-    HandleObject* object = FindHandle(file);
-    if (!object || object->kind != HandleKind::File) return Fail(ERROR_INVALID_HANDLE);
-    return TRUE;
-}
-
 BOOL CloseHandle(HANDLE handle)
 {
     MODEL_CALL("CloseHandle", FALSE);
@@ -1174,12 +1166,6 @@ BOOL CopyWide(LPCWSTR existing, LPCWSTR target, BOOL failIfExists)
 }
 
 }  // namespace
-
-BOOL CopyFileW(LPCWSTR existing, LPCWSTR target, BOOL failIfExists)
-{
-    MODEL_CALL("CopyFileW", FALSE);
-    return CopyWide(existing, target, failIfExists);
-}
 
 BOOL CopyFileA(LPCSTR existing, LPCSTR target, BOOL failIfExists)
 {

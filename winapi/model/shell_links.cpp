@@ -354,7 +354,6 @@ private:
 }  // namespace
 
 void SetCommonDesktop(const std::wstring& windowsPath) { World().commonDesktop = windowsPath; }
-std::wstring CommonDesktop() { return World().commonDesktop; }
 
 bool MakeShellLink(const std::wstring& linkPath, const ShellLinkData& data)
 {
@@ -471,11 +470,4 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID 
     }
     link->Release();
     return E_NOINTERFACE;
-}
-
-DWORD GetShortPathNameW(LPCWSTR, LPWSTR, DWORD)
-{
-    MODEL_CALL("GetShortPathNameW", 0);
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return 0;
 }

@@ -168,7 +168,6 @@ const std::vector<std::string>& DebugOutput();   // one entry per OutputDebugStr
 // The folder SHGetFolderLocation(CSIDL_COMMON_DESKTOPDIRECTORY) names. It must exist to be
 // located; an empty path means the system has none (the call fails).
 void SetCommonDesktop(const std::wstring& windowsPath);
-std::wstring CommonDesktop();
 struct ShellLinkData {
     std::wstring path, description, workingDirectory, iconPath;
     int iconIndex = 0;
