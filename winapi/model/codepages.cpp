@@ -426,8 +426,7 @@ int _access(const char* name, int)
         return -1;
     }
     if (!name) return -1;
-    ResolvedPath r = Resolve(WidenAnsi(name));
-    if (r.ok && !r.isPipe && Exists(r.full)) return 0;
+    if (Exists(WidenAnsi(name))) return 0;
     errno = ENOENT;
     return -1;
 }
@@ -442,11 +441,11 @@ int _unlink(const char* name)
     std::wstring wide = WidenAnsi(name);
     // DeleteFileW would count as a second platform call; the runtime's unlink is one call.
     ResolvedPath r = Resolve(wide);
-    if (!r.ok || r.isPipe || !Exists(r.full)) {
+    const DWORD attributes = r.ok && !r.isPipe ? Attributes(r.full) : INVALID_FILE_ATTRIBUTES;
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
         errno = ENOENT;
         return -1;
     }
-    DWORD attributes = Attributes(r.full);
     if ((attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) ||
         OpenedWithoutShare(r.key, FILE_SHARE_DELETE)) {
         errno = EACCES;
