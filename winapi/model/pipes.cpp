@@ -3,23 +3,28 @@
 
 namespace winmodel {
 
-void ServePipe(const std::wstring& name, const PipeOptions& options)
+namespace {
+
+// Tests name a pipe by its path (\\.\pipe\name) or by the bare name; it is kept upper-cased.
+std::wstring PipeKey(const std::wstring& name)
 {
     ResolvedPath r = Resolve(name);
-    World().pipes[r.isPipe ? r.pipeName : UpperCase(name)].options = options;
+    return r.isPipe ? r.pipeName : UpperCase(name);
 }
+
+}  // namespace
+
+void ServePipe(const std::wstring& name, const PipeOptions& options) { World().pipes[PipeKey(name)].options = options; }
 
 std::vector<std::string> PipeMessages(const std::wstring& name)
 {
-    ResolvedPath r = Resolve(name);
-    auto it = World().pipes.find(r.isPipe ? r.pipeName : UpperCase(name));
+    auto it = World().pipes.find(PipeKey(name));
     return it == World().pipes.end() ? std::vector<std::string>() : it->second.messages;
 }
 
 std::vector<PipeOpen> PipeOpens(const std::wstring& name)
 {
-    ResolvedPath r = Resolve(name);
-    auto it = World().pipes.find(r.isPipe ? r.pipeName : UpperCase(name));
+    auto it = World().pipes.find(PipeKey(name));
     return it == World().pipes.end() ? std::vector<PipeOpen>() : it->second.opens;
 }
 
