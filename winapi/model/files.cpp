@@ -437,6 +437,13 @@ bool SharingConflict(const std::wstring& key, DWORD access, DWORD share)
     return false;
 }
 
+// Keeps a resolved folder as the current directory: without a trailing separator, but for a
+// drive root (C:\).
+void KeepCurrentDirectory(const std::wstring& full)
+{
+    World().currentDirectory = full.size() > 3 && full.back() == L'\\' ? full.substr(0, full.size() - 1) : full;
+}
+
 bool Fail(DWORD error)
 {
     SetLastError(error);
@@ -759,8 +766,7 @@ long OpenFileHandles()
 void SetCurrentDirectory(const std::wstring& windowsPath)
 {
     MakeFolder(windowsPath);
-    ResolvedPath r = Resolve(windowsPath);
-    World().currentDirectory = r.full.size() > 3 && r.full.back() == L'\\' ? r.full.substr(0, r.full.size() - 1) : r.full;
+    KeepCurrentDirectory(Resolve(windowsPath).full);
 }
 
 std::wstring CurrentDirectory() { return World().currentDirectory; }
@@ -1195,6 +1201,6 @@ BOOL SetCurrentDirectoryW(LPCWSTR name)
     HostInfo info = InspectResolved(r);
     if (!info.exists) return Fail(ERROR_FILE_NOT_FOUND);
     if (!info.directory) return Fail(267 /* ERROR_DIRECTORY */);
-    World().currentDirectory = r.full.size() > 3 && r.full.back() == L'\\' ? r.full.substr(0, r.full.size() - 1) : r.full;
+    KeepCurrentDirectory(r.full);
     return TRUE;
 }
