@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_files.h"
 #include "winapi/scoped_handle.h"
 #include "winapi/winapi.h"
 
@@ -14,10 +15,7 @@ class FileNames : public testing::Test {
 protected:
     void SetUp() override
     {
-        wchar_t name[64];
-        wsprintfW(name, L"C:\\fw-names-%u", static_cast<unsigned>(GetCurrentProcessId()));
-        folder_ = name;
-        CreateDirectoryW(folder_.c_str(), nullptr);
+        folder_ = testfiles::MakeProcessFolder(L"fw-names");
     }
     void TearDown() override
     {

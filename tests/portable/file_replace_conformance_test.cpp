@@ -5,19 +5,19 @@
 
 #include <string>
 
+#include "tests/support/test_files.h"
 #include "winapi/scoped_handle.h"
 #include "winapi/winapi.h"
 
 namespace {
 
+using testfiles::WriteWholeFile;
+
 class ReplaceConformance : public testing::Test {
 protected:
     void SetUp() override
     {
-        wchar_t name[64];
-        wsprintfW(name, L"C:\\fw-replace-%u", static_cast<unsigned>(GetCurrentProcessId()));
-        folder_ = name;
-        CreateDirectoryW(folder_.c_str(), nullptr);
+        folder_ = testfiles::MakeProcessFolder(L"fw-replace");
     }
     void TearDown() override
     {
@@ -30,19 +30,12 @@ protected:
     }
     std::wstring Path(const wchar_t* leaf) const { return folder_ + L"\\" + leaf; }
 
-    static bool Write(const std::wstring& path, const std::string& bytes)
-    {
-        winapi::ScopedFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        DWORD written = 0;
-        return file && WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    }
-
     std::wstring folder_;
 };
 
 TEST_F(ReplaceConformance, ARefusedSeekLeavesThePosition)
 {
-    ASSERT_TRUE(Write(Path(L"a.bin"), "0123456789"));
+    ASSERT_TRUE(WriteWholeFile(Path(L"a.bin"), "0123456789"));
     winapi::ScopedFile file(CreateFileW(Path(L"a.bin").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(file);
@@ -59,7 +52,7 @@ TEST_F(ReplaceConformance, ARefusedSeekLeavesThePosition)
 
 TEST_F(ReplaceConformance, TimesAndAttributesTravelWithTheMove)
 {
-    ASSERT_TRUE(Write(Path(L"target.bin"), "old"));
+    ASSERT_TRUE(WriteWholeFile(Path(L"target.bin"), "old"));
     winapi::ScopedFile file(CreateFileW(Path(L"a.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(file);
     DWORD written = 0;
@@ -100,7 +93,7 @@ TEST_F(ReplaceConformance, FoldersWithATrailingSeparatorAndMovesOntoThem)
     EXPECT_EQ(GetFileAttributesW(dir.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_TRUE(CreateDirectoryW(dir.c_str(), nullptr));
     EXPECT_EQ(GetFileAttributesW(dir.c_str()) & FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_DIRECTORY);
-    ASSERT_TRUE(Write(Path(L"b.bin"), "file"));
+    ASSERT_TRUE(WriteWholeFile(Path(L"b.bin"), "file"));
     // A file cannot replace a folder, nor be opened as one.
     EXPECT_FALSE(MoveFileExW(Path(L"b.bin").c_str(), Path(L"dir").c_str(), MOVEFILE_REPLACE_EXISTING));
     EXPECT_EQ(GetFileAttributesW(Path(L"b.bin").c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);

@@ -4,19 +4,19 @@
 
 #include <string>
 
+#include "tests/support/test_files.h"
 #include "winapi/scoped_handle.h"
 #include "winapi/winapi.h"
 
 namespace {
 
+using testfiles::WriteWholeFile;
+
 class PlatformConformance : public testing::Test {
 protected:
     void SetUp() override
     {
-        wchar_t name[64];
-        wsprintfW(name, L"C:\\fw-conformance-%u", static_cast<unsigned>(GetCurrentProcessId()));
-        folder_ = name;
-        CreateDirectoryW(folder_.c_str(), nullptr);
+        folder_ = testfiles::MakeProcessFolder(L"fw-conformance");
     }
     void TearDown() override
     {
@@ -30,22 +30,12 @@ protected:
     }
     std::wstring Path(const wchar_t* leaf) const { return folder_ + L"\\" + leaf; }
 
-    static bool Write(const std::wstring& path, const std::string& bytes, DWORD disposition = CREATE_ALWAYS,
-                      DWORD attributes = FILE_ATTRIBUTE_NORMAL)
-    {
-        winapi::ScopedFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, attributes, nullptr));
-        if (!file) return false;
-        DWORD written = 0;
-        return WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-               written == bytes.size();
-    }
-
     std::wstring folder_;
 };
 
 TEST_F(PlatformConformance, FilesAreCreatedReadAndSeeked)
 {
-    ASSERT_TRUE(Write(Path(L"a.txt"), "0123456789"));
+    ASSERT_TRUE(WriteWholeFile(Path(L"a.txt"), "0123456789"));
     winapi::ScopedFile file(CreateFileW(Path(L"A.TXT").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(file);
@@ -105,8 +95,8 @@ TEST_F(PlatformConformance, CreateDispositionsAndSharing)
               INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 
-    ASSERT_TRUE(Write(Path(L"a.txt"), "x", CREATE_NEW));
-    EXPECT_FALSE(Write(Path(L"a.txt"), "x", CREATE_NEW));
+    ASSERT_TRUE(WriteWholeFile(Path(L"a.txt"), "x", CREATE_NEW));
+    EXPECT_FALSE(WriteWholeFile(Path(L"a.txt"), "x", CREATE_NEW));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
 
     winapi::ScopedFile exclusive(
@@ -122,28 +112,28 @@ TEST_F(PlatformConformance, CreateDispositionsAndSharing)
 
 TEST_F(PlatformConformance, ReadOnlyAndHiddenTargets)
 {
-    ASSERT_TRUE(Write(Path(L"ro.txt"), "old"));
+    ASSERT_TRUE(WriteWholeFile(Path(L"ro.txt"), "old"));
     ASSERT_TRUE(SetFileAttributesW(Path(L"ro.txt").c_str(), FILE_ATTRIBUTE_READONLY));
     // Wine maps read-only onto the Unix write permission, which root ignores, and keeps hidden only
     // where the file system has extended attributes: there is nothing to compare the model with then.
     winapi::ScopedFile probe(CreateFileW(Path(L"ro.txt").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                          FILE_ATTRIBUTE_NORMAL, nullptr));
     if (probe) GTEST_SKIP() << "this platform lets read-only files be written (Wine as root)";
-    EXPECT_FALSE(Write(Path(L"ro.txt"), "new"));
+    EXPECT_FALSE(WriteWholeFile(Path(L"ro.txt"), "new"));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_FALSE(DeleteFileW(Path(L"ro.txt").c_str()));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 
     // Overwriting a hidden file must name the attribute again; a move may replace it.
-    ASSERT_TRUE(Write(Path(L"hidden.txt"), "old"));
+    ASSERT_TRUE(WriteWholeFile(Path(L"hidden.txt"), "old"));
     ASSERT_TRUE(SetFileAttributesW(Path(L"hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN));
-    EXPECT_FALSE(Write(Path(L"hidden.txt"), "new"));
-    EXPECT_TRUE(Write(Path(L"hidden.txt"), "new", CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN));
-    ASSERT_TRUE(Write(Path(L"b.txt"), "moved"));
+    EXPECT_FALSE(WriteWholeFile(Path(L"hidden.txt"), "new"));
+    EXPECT_TRUE(WriteWholeFile(Path(L"hidden.txt"), "new", CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(WriteWholeFile(Path(L"b.txt"), "moved"));
     EXPECT_TRUE(MoveFileExW(Path(L"b.txt").c_str(), Path(L"hidden.txt").c_str(), MOVEFILE_REPLACE_EXISTING));
     EXPECT_EQ(GetFileAttributesW(Path(L"b.txt").c_str()), INVALID_FILE_ATTRIBUTES);
     // Moving onto a read-only file is refused.
-    ASSERT_TRUE(Write(Path(L"b.txt"), "again"));
+    ASSERT_TRUE(WriteWholeFile(Path(L"b.txt"), "again"));
     EXPECT_FALSE(MoveFileExW(Path(L"b.txt").c_str(), Path(L"ro.txt").c_str(), MOVEFILE_REPLACE_EXISTING));
     EXPECT_FALSE(MoveFileExW(Path(L"b.txt").c_str(), Path(L"hidden.txt").c_str(), 0));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
@@ -165,7 +155,7 @@ TEST_F(PlatformConformance, FoldersAndTheCurrentDirectory)
     DWORD length = GetCurrentDirectoryW(MAX_PATH, now);
     EXPECT_EQ(std::wstring(now, length), Path(L"sub"));
     EXPECT_EQ(GetCurrentDirectoryW(2, now), length + 1);  // too small: the size it needs
-    EXPECT_TRUE(Write(L"..\\a.txt", "relative"));
+    EXPECT_TRUE(WriteWholeFile(L"..\\a.txt", "relative"));
     EXPECT_NE(GetFileAttributesW(Path(L"a.txt").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_FALSE(SetCurrentDirectoryW(Path(L"missing").c_str()));
     ASSERT_TRUE(SetCurrentDirectoryW(saved));
@@ -173,9 +163,9 @@ TEST_F(PlatformConformance, FoldersAndTheCurrentDirectory)
 
 TEST_F(PlatformConformance, NewFilesCarryTheArchiveBit)
 {
-    ASSERT_TRUE(Write(Path(L"a.txt"), "x"));
+    ASSERT_TRUE(WriteWholeFile(Path(L"a.txt"), "x"));
     EXPECT_EQ(GetFileAttributesW(Path(L"a.txt").c_str()), FILE_ATTRIBUTE_ARCHIVE);
-    ASSERT_TRUE(Write(Path(L"b.txt"), "x", CREATE_ALWAYS, FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(WriteWholeFile(Path(L"b.txt"), "x", CREATE_ALWAYS, FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(GetFileAttributesW(Path(L"b.txt").c_str()), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
     SetFileAttributesW(Path(L"b.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "shortcut/product_config.h"
-#include "winapi/scoped_handle.h"
+#include "tests/support/test_files.h"
 #include "winapi/winapi.h"
 
 namespace {
@@ -19,10 +19,7 @@ class ProductConfig : public testing::Test {
 protected:
     void SetUp() override
     {
-        wchar_t name[64];
-        wsprintfW(name, L"C:\\fw-config-%u", static_cast<unsigned>(GetCurrentProcessId()));
-        folder_ = name;
-        CreateDirectoryW(folder_.c_str(), nullptr);
+        folder_ = testfiles::MakeProcessFolder(L"fw-config");
         path_ = folder_ + L"\\ProductConfig.xml";
     }
     void TearDown() override
@@ -31,15 +28,7 @@ protected:
         RemoveDirectoryW(folder_.c_str());
     }
 
-    void Write(const std::string& bytes) const
-    {
-        winapi::ScopedFile file(
-            CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        ASSERT_TRUE(file);
-        DWORD written = 0;
-        ASSERT_TRUE(WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
-        ASSERT_EQ(written, bytes.size());
-    }
+    void Write(const std::string& bytes) const { ASSERT_TRUE(testfiles::WriteWholeFile(path_, bytes)); }
 
     std::wstring folder_;
     std::wstring path_;

@@ -7,32 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "winapi/scoped_handle.h"
+#include "test_files.h"
 #include "winapi/winapi.h"
 
 namespace ziptest {
 
-inline bool WriteWholeFile(const std::wstring& path, const std::string& bytes)
-{
-    winapi::ScopedFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                        nullptr));
-    if (!file) return false;
-    DWORD written = 0;
-    return WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
-}
-
-inline bool ReadWholeFile(const std::wstring& path, std::string* bytes)
-{
-    winapi::ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    bytes->clear();
-    char buffer[65536];
-    DWORD got = 0;
-    while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes->append(buffer, got);
-    return true;
-}
+using testfiles::ReadWholeFile;
+using testfiles::WriteWholeFile;
 
 class ArchiveFolder : public testing::Test {
 protected:
