@@ -7,34 +7,22 @@
 #include <string>
 #include <vector>
 
-#include "../support/model_fixture.h"
+#include "../support/installed_launcher.h"
 #include "winapi/winapi.h"
 
 namespace {
 
-const wchar_t kInstall[] = L"C:\\Program Files\\kivo app";
-const wchar_t kLauncher[] = L"C:\\Program Files\\kivo app\\Fennowick.exe";
 const wchar_t kPipe[] = L"\\\\.\\Pipe\\ZUREZU_kivo";
-const wchar_t kStartFolder[] = L"C:\\Users\\someone";
 
-class DeclinedRestart : public ModelTest {
+class DeclinedRestart : public InstalledLauncher {
 protected:
     void SetUp() override
     {
-        ModelTest::SetUp();
+        InstalledLauncher::SetUp();
         winmodel::WriteFile(std::wstring(kInstall) + L"\\temp\\update.zip", "PK");
         winmodel::WriteFile(std::wstring(kInstall) + L"\\ProductConfig.xml", "<x/>");
-        winmodel::WriteFile(kLauncher, "MZ");
-        winmodel::SetModulePath(kLauncher);
-        winmodel::SetCurrentDirectory(kStartFolder);
         runningCopy_ = winmodel::AddProcess(L"kivo.exe");
         winmodel::AnswerMessageBoxes(IDCANCEL);
-    }
-
-    static int Run(const wchar_t* commandLine)
-    {
-        std::wstring copy = commandLine;
-        return wWinMain(winmodel::ModuleInstance(), nullptr, copy.data(), SW_SHOWNORMAL);
     }
 
     // The calls a declined run may make: the guard with its question, and the hand-off.

@@ -7,34 +7,22 @@
 #include <string>
 #include <vector>
 
-#include "../support/model_fixture.h"
+#include "../support/installed_launcher.h"
 #include "tests/portable/support/log_capture.h"
 #include "winapi/winapi.h"
 
 namespace {
 
-const wchar_t kInstall[] = L"C:\\Program Files\\kivo app";
-const wchar_t kLauncher[] = L"C:\\Program Files\\kivo app\\Fennowick.exe";
 const std::string kHeader = "[DID][I][2024-3-7 9:5:3] ";
 const std::string kClassPath = kHeader + "class path: kivo.exe\n";
 
-class LaunchRecords : public ModelTest {
+class LaunchRecords : public InstalledLauncher {
 protected:
-    void SetUp() override
+    // Runs the launcher and returns what it wrote to standard error (instead of its exit code).
+    static std::string Run(const std::wstring& commandLine)
     {
-        ModelTest::SetUp();
-        winmodel::MakeFolder(kInstall);
-        winmodel::WriteFile(kLauncher, "MZ");
-        winmodel::SetModulePath(kLauncher);
-        winmodel::SetCurrentDirectory(L"C:\\Users\\someone");
-    }
-
-    // Runs the launcher and returns what it wrote to standard error.
-    std::string Run(const std::wstring& commandLine)
-    {
-        std::wstring copy = commandLine;
         testing::internal::CaptureStderr();
-        EXPECT_EQ(wWinMain(winmodel::ModuleInstance(), nullptr, copy.data(), SW_SHOWNORMAL), 0);
+        EXPECT_EQ(RunLauncher(commandLine), 0);
         return testing::internal::GetCapturedStderr();
     }
 

@@ -3,31 +3,12 @@
 
 #include <algorithm>
 
-#include "../support/model_fixture.h"
+#include "../support/installed_launcher.h"
 #include "winapi/winapi.h"
 
 namespace {
 
-const wchar_t kInstall[] = L"C:\\Program Files\\kivo app";
-const wchar_t kLauncher[] = L"C:\\Program Files\\kivo app\\Fennowick.exe";
-
-class MainFlow : public ModelTest {
-protected:
-    void SetUp() override
-    {
-        ModelTest::SetUp();
-        winmodel::MakeFolder(kInstall);
-        winmodel::WriteFile(kLauncher, "MZ");
-        winmodel::SetModulePath(kLauncher);
-        winmodel::SetCurrentDirectory(L"C:\\Users\\someone");
-    }
-
-    int Run(const wchar_t* commandLine)
-    {
-        std::wstring copy = commandLine;
-        return wWinMain(winmodel::ModuleInstance(), nullptr, copy.data(), SW_SHOWNORMAL);
-    }
-};
+using MainFlow = InstalledLauncher;
 
 struct ParameterCase {
     const char* name;

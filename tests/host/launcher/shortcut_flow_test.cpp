@@ -5,13 +5,11 @@
 #include <algorithm>
 #include <string>
 
-#include "../support/model_fixture.h"
+#include "../support/installed_launcher.h"
 #include "winapi/winapi.h"
 
 namespace {
 
-const wchar_t kInstall[] = L"C:\\Program Files\\kivo app";
-const wchar_t kLauncher[] = L"C:\\Program Files\\kivo app\\Fennowick.exe";
 const wchar_t kConfig[] = L"C:\\Program Files\\kivo app\\ProductConfig.xml";
 const wchar_t kIconFile[] = L"C:\\Program Files\\kivo app\\kivo.ico";
 const wchar_t kDesktop[] = L"C:\\Users\\Public\\Desktop";
@@ -47,21 +45,17 @@ winmodel::ShellLinkData LinkTo(const std::wstring& target)
     return data;
 }
 
-class ShortcutFlow : public ModelTest {
+class ShortcutFlow : public InstalledLauncher {
 protected:
     void SetUp() override
     {
-        ModelTest::SetUp();
-        winmodel::WriteFile(kLauncher, "MZ");
-        winmodel::SetModulePath(kLauncher);
-        winmodel::SetCurrentDirectory(L"C:\\Users\\someone");
+        InstalledLauncher::SetUp();
         winmodel::MakeFolder(kDesktop);
     }
 
     void Launch()
     {
-        std::wstring commandLine = L"--page 2";
-        EXPECT_EQ(wWinMain(winmodel::ModuleInstance(), nullptr, commandLine.data(), SW_SHOWNORMAL), 0);
+        EXPECT_EQ(RunLauncher(L"--page 2"), 0);
         // Whatever happened to the shortcut, the main application is started.
         ASSERT_EQ(winmodel::ShellExecutes().size(), 1u);
         EXPECT_EQ(winmodel::ShellExecutes()[0].parameters, L"--page 2");

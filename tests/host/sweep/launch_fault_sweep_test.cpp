@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "../../support/zip_builder.h"
-#include "../support/model_fixture.h"
+#include "../support/installed_launcher.h"
 #include "winapi/winapi.h"
 
 namespace {
@@ -240,8 +240,7 @@ protected:
     void LearnCleanRun(const State& state)
     {
         const Prepared prepared = Prepare(state);
-        std::wstring commandLine = state.commandLine;
-        const int exitCode = wWinMain(winmodel::ModuleInstance(), nullptr, commandLine.data(), SW_SHOWNORMAL);
+        const int exitCode = RunLauncher(state.commandLine);
         ASSERT_EQ(exitCode, 0);
         ASSERT_EQ(winmodel::FaultsHit(), 0);
         cleanCalls_ = winmodel::CallCount();
@@ -284,9 +283,8 @@ protected:
         const std::string desktopPrefix = TreePrefix(kDesktop);
 
         winmodel::FailNthCall(n, persistent);
-        std::wstring commandLine = state.commandLine;
         RunOutcome outcome;
-        outcome.exitCode = wWinMain(winmodel::ModuleInstance(), nullptr, commandLine.data(), SW_SHOWNORMAL);
+        outcome.exitCode = RunLauncher(state.commandLine);
         outcome.calls = winmodel::CallCount();
         outcome.faultsHit = winmodel::FaultsHit();
         const std::vector<std::string>& log = winmodel::CallLog();
