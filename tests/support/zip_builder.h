@@ -211,12 +211,20 @@ inline std::string ExtraBlock(uint16_t id, const std::string& data)
     return block + data;
 }
 
-// A file entry and a folder entry (MS-DOS directory attribute) for the tables.
+// A file entry (stored, or deflated) and a folder entry (MS-DOS directory attribute) for the
+// tables.
 inline Entry FileEntry(const std::string& name, const std::string& data = "x")
 {
     Entry e;
     e.name = name;
     e.data = data;
+    return e;
+}
+
+inline Entry DeflatedEntry(const std::string& name, const std::string& data)
+{
+    Entry e = FileEntry(name, data);
+    e.method = 8;
     return e;
 }
 
