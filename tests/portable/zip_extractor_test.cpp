@@ -220,7 +220,7 @@ TEST_F(Extraction, AnEncryptedEntryWithItsPasswordIsWritten)
 // as local time with the bias in force now.
 long long ExpectedWriteTime(const ToolEntry& e)
 {
-    if (e.unixTimes[0] != "-") return (std::stoll(e.unixTimes[0]) + 11644473600LL) * 10000000LL;
+    if (e.unixTimes[0] != "-") return ziptest::UnixTicks(std::stoll(e.unixTimes[0]));
     SYSTEMTIME st = {};
     st.wYear = static_cast<WORD>(e.dos[0]);
     st.wMonth = static_cast<WORD>(e.dos[1]);

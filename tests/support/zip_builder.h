@@ -241,4 +241,22 @@ inline long long Ticks(const FILETIME& t)
     return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
 }
 
+// Unix seconds as FILETIME ticks.
+inline long long UnixTicks(long long seconds) { return (seconds + 11644473600LL) * 10000000LL; }
+
+// A local date and time as UTC ticks under the given bias (UTC = local + bias).
+inline long long LocalToUtcTicks(int year, int month, int day, int hour, int minute, int second, long biasMinutes)
+{
+    SYSTEMTIME st = {};
+    st.wYear = static_cast<WORD>(year);
+    st.wMonth = static_cast<WORD>(month);
+    st.wDay = static_cast<WORD>(day);
+    st.wHour = static_cast<WORD>(hour);
+    st.wMinute = static_cast<WORD>(minute);
+    st.wSecond = static_cast<WORD>(second);
+    FILETIME local = {};
+    SystemTimeToFileTime(&st, &local);
+    return Ticks(local) + biasMinutes * 60LL * 10000000LL;
+}
+
 }  // namespace ziptest

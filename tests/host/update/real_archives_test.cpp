@@ -23,17 +23,8 @@ constexpr long kBias = -480;  // UTC+8: local DOS times are 8 hours ahead of UTC
 
 long long ExpectedTicks(const ToolEntry& e, int which)
 {
-    if (e.unixTimes[which] != "-") return (std::stoll(e.unixTimes[which]) + 11644473600LL) * 10000000LL;
-    SYSTEMTIME st = {};
-    st.wYear = static_cast<WORD>(e.dos[0]);
-    st.wMonth = static_cast<WORD>(e.dos[1]);
-    st.wDay = static_cast<WORD>(e.dos[2]);
-    st.wHour = static_cast<WORD>(e.dos[3]);
-    st.wMinute = static_cast<WORD>(e.dos[4]);
-    st.wSecond = static_cast<WORD>(e.dos[5]);
-    FILETIME local = {};
-    SystemTimeToFileTime(&st, &local);
-    return Ticks(local) + kBias * 60LL * 10000000LL;
+    if (e.unixTimes[which] != "-") return ziptest::UnixTicks(std::stoll(e.unixTimes[which]));
+    return ziptest::LocalToUtcTicks(e.dos[0], e.dos[1], e.dos[2], e.dos[3], e.dos[4], e.dos[5], kBias);
 }
 
 class RealArchives : public ModelTest {};
