@@ -34,6 +34,14 @@ def text_pool(rng, size):
     return "".join(lines).encode()[:size]
 
 
+def text_or_random(rng, pool, size, text):
+    """size bytes: a slice of the text pool, or random bytes."""
+    if text:
+        start = rng.randrange(0, len(pool) - size)
+        return pool[start:start + size]
+    return rng.randbytes(size)
+
+
 def layout(name, rng, pool):
     """Yields (folder list, [(relative name, bytes)])."""
     if name == "A":
@@ -42,11 +50,8 @@ def layout(name, rng, pool):
         for i in range(2000):
             size = rng.randint(10_000, 90_000)
             folder = folders[i % 20]
-            if i % 2 == 0:
-                start = rng.randrange(0, len(pool) - size)
-                files.append((f"{folder}/doc{i:04d}.txt", pool[start:start + size]))
-            else:
-                files.append((f"{folder}/data{i:04d}.bin", rng.randbytes(size)))
+            name = f"{folder}/doc{i:04d}.txt" if i % 2 == 0 else f"{folder}/data{i:04d}.bin"
+            files.append((name, text_or_random(rng, pool, size, i % 2 == 0)))
         return folders, files
     if name == "B":
         folders = []
@@ -59,11 +64,8 @@ def layout(name, rng, pool):
                 for i in range(200):
                     n = len(files)
                     size = rng.randint(1024, 4096)
-                    if n % 2 == 0:
-                        start = rng.randrange(0, len(pool) - size)
-                        files.append((f"{folder}/res{i:03d}.txt", pool[start:start + size]))
-                    else:
-                        files.append((f"{folder}/res{i:03d}.dat", rng.randbytes(size)))
+                    name = f"{folder}/res{i:03d}.txt" if n % 2 == 0 else f"{folder}/res{i:03d}.dat"
+                    files.append((name, text_or_random(rng, pool, size, n % 2 == 0)))
         return folders, files
     if name == "C":
         return [], [("payload.bin", rng.randbytes(200 * 1024 * 1024))]

@@ -8,13 +8,14 @@
 // Usage: write_floor <manifest>
 // The manifest has one line per entry, in archive order: "D<TAB>name" for a folder and
 // "F<TAB>size<TAB>name" for a file, names in UTF-8 with / between folders.
-#include <windows.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "winapi/scoped_handle.h"
+#include "winapi/winapi.h"
 
 namespace {
 
@@ -28,14 +29,14 @@ struct Entry {
 
 bool ReadManifest(const wchar_t* path, std::string& text)
 {
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);  // no template
-    if (file == INVALID_HANDLE_VALUE) return false;
+    winapi::ScopedFile file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));  // no template
+    if (!file) return false;
     char buffer[65536];
     DWORD got = 0;
     bool ok = true;
-    while ((ok = ReadFile(file, buffer, sizeof buffer, &got, nullptr) != FALSE) && got > 0) text.append(buffer, got);
-    CloseHandle(file);
+    while ((ok = ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) != FALSE) && got > 0)
+        text.append(buffer, got);
     return ok;
 }
 
@@ -82,22 +83,23 @@ bool WriteOne(const std::wstring& base, const Entry& entry, const unsigned char*
     swprintf(leaf, 16, L"~fl%05x.tmp", serial & 0xFFFFF);
     const std::wstring temp = path.substr(0, slash + 1) + leaf;
 
-    HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);  // no template
-    if (file == INVALID_HANDLE_VALUE) return false;
     bool ok = true;
-    for (DWORD done = 0; ok && done < entry.size;) {
-        const DWORD n = entry.size - done < kBlockSize ? entry.size - done : kBlockSize;
-        DWORD written = 0;
-        ok = WriteFile(file, bytes, n, &written, nullptr) && written == n;
-        done += n;
-    }
-    // 2023-11-14 22:13:20 UTC, as the archives' entries carry.
-    FILETIME time;
-    time.dwLowDateTime = 0xC66D0000u;
-    time.dwHighDateTime = 0x01DA1747u;
-    if (ok) SetFileTime(file, &time, &time, &time);
-    CloseHandle(file);
+    {
+        winapi::ScopedFile file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));  // no template
+        if (!file) return false;
+        for (DWORD done = 0; ok && done < entry.size;) {
+            const DWORD n = entry.size - done < kBlockSize ? entry.size - done : kBlockSize;
+            DWORD written = 0;
+            ok = WriteFile(file.Get(), bytes, n, &written, nullptr) && written == n;
+            done += n;
+        }
+        // 2023-11-14 22:13:20 UTC, as the archives' entries carry.
+        FILETIME time;
+        time.dwLowDateTime = 0xC66D0000u;
+        time.dwHighDateTime = 0x01DA1747u;
+        if (ok) SetFileTime(file.Get(), &time, &time, &time);
+    }  // closed before the move, as the extractor does
     return ok && MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
