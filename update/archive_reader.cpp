@@ -490,13 +490,29 @@ ReaderStatus OpenEntryData(ArchiveReader* reader, const char* password)
     return StatusOk;
 }
 
+namespace {
+
+// The size of the entry's next block of archive bytes: a read buffer's worth, or what is left.
+uint32_t NextBlockSize(const EntryStream& stream) { return std::min(kEntryBufferSize, stream.compressedLeft); }
+
+// Reads the entry's next block, length bytes, to destination.
+bool ReadDataBlock(ArchiveReader& reader, EntryStream& stream, unsigned char* destination, uint32_t length)
+{
+    if (!SourceSeek(*reader.source, stream.nextDataPosition + reader.bytesBeforeArchive)) return false;
+    if (!SourceRead(*reader.source, destination, length)) return false;
+    stream.nextDataPosition += length;
+    stream.compressedLeft -= length;
+    return true;
+}
+
+}  // namespace
+
 int ReadEntryData(ArchiveReader* reader, void* buffer, uint32_t length, bool* reachedEnd)
 {
     if (reachedEnd) *reachedEnd = false;
     if (!reader || !reader->openStream || !reader->source) return StatusBadArgument;
     if (length == 0) return 0;
     EntryStream& stream = *reader->openStream;
-    ArchiveSource& source = *reader->source;
 
     // The count goes back as an int; the extractor asks for 16 KiB at a time.
     uint32_t room = std::min({length, stream.uncompressedLeft, static_cast<uint32_t>(0x7FFFFFFF)});
@@ -505,77 +521,59 @@ int ReadEntryData(ArchiveReader* reader, void* buffer, uint32_t length, bool* re
     uint32_t delivered = 0;
 
     while (room > 0) {
-        // Plain stored data that the caller takes whole goes straight into the caller's buffer,
-        // by the same reads as through the read buffer.
+        unsigned char* const to = out + delivered;
+        uint32_t produced = 0;
+        int result = Z_OK;
         if (stream.method == 0 && !stream.encrypted && stream.pendingCount == 0 && stream.compressedLeft != 0 &&
-            std::min(kEntryBufferSize, stream.compressedLeft) <= room) {
-            const uint32_t n = std::min(kEntryBufferSize, stream.compressedLeft);
-            if (!SourceSeek(source, stream.nextDataPosition + reader->bytesBeforeArchive)) return StatusIoError;
-            if (!SourceRead(source, out + delivered, n)) return StatusIoError;
-            stream.nextDataPosition += n;
-            stream.compressedLeft -= n;
-            stream.runningCrc = static_cast<uint32_t>(crc32(stream.runningCrc, out + delivered, n));
-            stream.uncompressedLeft -= n;
-            room -= n;
-            delivered += n;
-            if (stream.uncompressedLeft == 0) {
-                if (reachedEnd) *reachedEnd = true;
-                break;
+            NextBlockSize(stream) <= room) {
+            // Plain stored data that the caller takes whole goes straight into the caller's
+            // buffer, by the same reads as through the read buffer.
+            produced = NextBlockSize(stream);
+            if (!ReadDataBlock(*reader, stream, to, produced)) return StatusIoError;
+        } else {
+            if (stream.pendingCount == 0 && stream.compressedLeft != 0) {
+                const uint32_t n = NextBlockSize(stream);
+                if (!ReadDataBlock(*reader, stream, stream.readBuffer.get(), n)) return StatusIoError;
+                if (stream.encrypted) Decrypt(stream.keys, stream.readBuffer.get(), n);
+                stream.pendingOffset = 0;
+                stream.pendingCount = n;
             }
-            continue;
-        }
-        if (stream.pendingCount == 0 && stream.compressedLeft != 0) {
-            const uint32_t n = std::min(kEntryBufferSize, stream.compressedLeft);
-            if (!SourceSeek(source, stream.nextDataPosition + reader->bytesBeforeArchive)) return StatusIoError;
-            if (!SourceRead(source, stream.readBuffer.get(), n)) return StatusIoError;
-            stream.nextDataPosition += n;
-            stream.compressedLeft -= n;
-            if (stream.encrypted) Decrypt(stream.keys, stream.readBuffer.get(), n);
-            stream.pendingOffset = 0;
-            stream.pendingCount = n;
-        }
 
-        const uint32_t skip = std::min(stream.headerLeft, stream.pendingCount);
-        if (skip > 0) {
-            const unsigned char last = stream.readBuffer[stream.pendingOffset + skip - 1];
-            stream.pendingOffset += skip;
-            stream.pendingCount -= skip;
-            stream.headerLeft -= skip;
-            if (stream.headerLeft == 0 && last != stream.checkByte) return StatusWrongPassword;
-        }
-
-        if (stream.method == 0) {
-            // A stored entry whose compressed size is smaller than its uncompressed size runs dry
-            // here; without this it would wait for bytes that never come.
-            if (stream.pendingCount == 0 && stream.compressedLeft == 0) return StatusBadArchive;
-            const uint32_t n = std::min(room, stream.pendingCount);
-            std::memcpy(out + delivered, stream.readBuffer.get() + stream.pendingOffset, n);
-            stream.runningCrc = static_cast<uint32_t>(crc32(stream.runningCrc, out + delivered, n));
-            stream.pendingOffset += n;
-            stream.pendingCount -= n;
-            stream.uncompressedLeft -= n;
-            room -= n;
-            delivered += n;
-            if (stream.uncompressedLeft == 0) {
-                if (reachedEnd) *reachedEnd = true;
-                break;
+            const uint32_t skip = std::min(stream.headerLeft, stream.pendingCount);
+            if (skip > 0) {
+                const unsigned char last = stream.readBuffer[stream.pendingOffset + skip - 1];
+                stream.pendingOffset += skip;
+                stream.pendingCount -= skip;
+                stream.headerLeft -= skip;
+                if (stream.headerLeft == 0 && last != stream.checkByte) return StatusWrongPassword;
             }
-            continue;
+
+            if (stream.method == 0) {
+                // A stored entry whose compressed size is smaller than its uncompressed size runs
+                // dry here; without this it would wait for bytes that never come.
+                if (stream.pendingCount == 0 && stream.compressedLeft == 0) return StatusBadArchive;
+                produced = std::min(room, stream.pendingCount);
+                std::memcpy(to, stream.readBuffer.get() + stream.pendingOffset, produced);
+                stream.pendingOffset += produced;
+                stream.pendingCount -= produced;
+            } else {
+                if (!stream.inflateReady) return Z_STREAM_ERROR;
+                z_stream& z = stream.zstream;
+                z.next_in = stream.readBuffer.get() + stream.pendingOffset;
+                z.avail_in = stream.pendingCount;
+                z.next_out = to;
+                z.avail_out = room;
+                const uLong before = z.total_out;
+                // Never Z_FINISH: the end of the stream is not demanded, the sizes decide.
+                result = inflate(&z, Z_NO_FLUSH);
+                produced = static_cast<uint32_t>(z.total_out - before);
+                stream.pendingOffset = static_cast<uint32_t>(z.next_in - stream.readBuffer.get());
+                stream.pendingCount = z.avail_in;
+            }
         }
 
-        if (!stream.inflateReady) return Z_STREAM_ERROR;
-        z_stream& z = stream.zstream;
-        z.next_in = stream.readBuffer.get() + stream.pendingOffset;
-        z.avail_in = stream.pendingCount;
-        z.next_out = out + delivered;
-        z.avail_out = room;
-        const uLong before = z.total_out;
-        // Never Z_FINISH: the end of the stream is not demanded, the sizes decide.
-        int result = inflate(&z, Z_NO_FLUSH);
-        const uint32_t produced = static_cast<uint32_t>(z.total_out - before);
-        stream.pendingOffset = static_cast<uint32_t>(z.next_in - stream.readBuffer.get());
-        stream.pendingCount = z.avail_in;
-        stream.runningCrc = static_cast<uint32_t>(crc32(stream.runningCrc, out + delivered, produced));
+        // Whichever way they came, the bytes now in the caller's buffer are counted once, here.
+        stream.runningCrc = static_cast<uint32_t>(crc32(stream.runningCrc, to, produced));
         stream.uncompressedLeft -= produced;
         room -= produced;
         delivered += produced;

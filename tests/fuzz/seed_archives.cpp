@@ -9,26 +9,12 @@
 #include "tests/support/zip_name_cases.h"
 
 using ziptest::Archive;
+using ziptest::DeflatedEntry;
 using ziptest::Entry;
+using ziptest::FileEntry;
+using ziptest::FolderEntry;
 
 namespace {
-
-Entry File(const std::string& name, const std::string& data, uint16_t method = 8)
-{
-    Entry e;
-    e.name = name;
-    e.data = data;
-    e.method = method;
-    return e;
-}
-
-Entry Folder(const std::string& name)
-{
-    Entry e;
-    e.name = name;
-    e.externalAttributes = 0x10;
-    return e;
-}
 
 Archive Of(std::vector<Entry> entries)
 {
@@ -60,14 +46,14 @@ int main(int argc, char** argv)
 
     // An update as the main application leaves it: folders, files stored and deflated, times.
     {
-        Archive a = Of({Folder("bin/"), File("bin/a.dll", text + text), File("readme.txt", text, 0),
-                        File("kivo.exe", "MZ new kivo")});
+        Archive a = Of({FolderEntry("bin/"), DeflatedEntry("bin/a.dll", text + text), FileEntry("readme.txt", text),
+                        DeflatedEntry("kivo.exe", "MZ new kivo")});
         a.entries[2].localExtra = ziptest::ExtendedTimestamp(7, {1700000000, 1700000100, 1600000000});
         seeds.emplace_back("hand-update", a);
     }
     // Made on Unix: modes in the high half, a read-only file, a folder.
     {
-        Archive a = Of({Folder("share/"), File("share/ro.txt", text), File("share/rw.txt", text)});
+        Archive a = Of({FolderEntry("share/"), DeflatedEntry("share/ro.txt", text), DeflatedEntry("share/rw.txt", text)});
         for (Entry& e : a.entries) e.versionMadeBy = 0x0314;
         a.entries[0].externalAttributes = 0x41ED0010;  // drwxr-xr-x
         a.entries[1].externalAttributes = 0x81240000;  // r--r--r--
@@ -76,21 +62,21 @@ int main(int argc, char** argv)
     }
     // Encrypted with the empty password (the launcher's), and with another one.
     {
-        Archive a = Of({File("plain-key.txt", text), File("other-key.txt", text, 0)});
+        Archive a = Of({DeflatedEntry("plain-key.txt", text), FileEntry("other-key.txt", text)});
         a.entries[0].password = "";
         a.entries[1].password = "secret";
         seeds.emplace_back("hand-encrypted", a);
     }
     // Sizes and CRC in a data descriptor, the check byte from the DOS time.
     {
-        Archive a = Of({File("stream.txt", text)});
+        Archive a = Of({DeflatedEntry("stream.txt", text)});
         a.entries[0].dataDescriptor = true;
         a.entries[0].password = "";
         seeds.emplace_back("hand-descriptor", a);
     }
     // A program stub before the archive and a comment after it.
     {
-        Archive a = Of({File("x.txt", text)});
+        Archive a = Of({DeflatedEntry("x.txt", text)});
         a.before = std::string(100, 'S');
         a.comment = "comment with PK";
         seeds.emplace_back("hand-stub-comment", a);
@@ -100,12 +86,13 @@ int main(int argc, char** argv)
     // Every name the guard cuts or refuses, one entry each.
     {
         Archive a;
-        for (const ziptest::NameCase& c : ziptest::kNameCases) a.entries.push_back(File(c.stored, "n", 0));
+        for (const ziptest::NameCase& c : ziptest::kNameCases) a.entries.push_back(FileEntry(c.stored, "n"));
         seeds.emplace_back("hand-names", a);
     }
     // Records that disagree: the local method, a short stored entry, a wrong CRC, a wrong count.
     {
-        Archive a = Of({File("method.txt", text), File("short.txt", text, 0), File("crc.txt", text), File("ok.txt", "ok", 0)});
+        Archive a = Of({DeflatedEntry("method.txt", text), FileEntry("short.txt", text), DeflatedEntry("crc.txt", text),
+                        FileEntry("ok.txt", "ok")});
         a.entries[0].localMethod = 0;
         a.entries[1].compressedSize = 10;
         a.entries[1].localCompressedSize = 10;
@@ -113,7 +100,7 @@ int main(int argc, char** argv)
         seeds.emplace_back("hand-mismatch", a);
     }
     {
-        Archive a = Of({File("a.txt", "a", 0), File("b.txt", "b", 0)});
+        Archive a = Of({FileEntry("a.txt", "a"), FileEntry("b.txt", "b")});
         a.entriesTotal = 3;
         a.entriesHere = 3;
         seeds.emplace_back("hand-count", a);
@@ -121,7 +108,7 @@ int main(int argc, char** argv)
     // An extra field with a long block before the extended timestamp, and one announcing more
     // values than it holds.
     {
-        Archive a = Of({File("extra.txt", text, 0), File("cut.txt", text, 0)});
+        Archive a = Of({FileEntry("extra.txt", text), FileEntry("cut.txt", text)});
         a.entries[0].localExtra = ziptest::ExtraBlock(0x7075, std::string(300, 'x')) + ziptest::ExtendedTimestamp(1, {1700000000});
         std::string cut = ziptest::ExtendedTimestamp(7, {1700000000});
         a.entries[1].localExtra = cut;

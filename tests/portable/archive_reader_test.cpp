@@ -12,7 +12,9 @@
 
 using namespace update;
 using ziptest::Archive;
+using ziptest::DeflatedEntry;
 using ziptest::Entry;
+using ziptest::FileEntry;
 
 namespace {
 
@@ -25,21 +27,6 @@ std::string Pattern(size_t size, unsigned seed = 1)
         c = static_cast<char>(x >> 23);
     }
     return data;
-}
-
-Entry Stored(const std::string& name, const std::string& data)
-{
-    Entry e;
-    e.name = name;
-    e.data = data;
-    return e;
-}
-
-Entry Deflated(const std::string& name, const std::string& data)
-{
-    Entry e = Stored(name, data);
-    e.method = 8;
-    return e;
 }
 
 class ArchiveReading : public ziptest::ArchiveFolder {
@@ -95,7 +82,7 @@ std::vector<OpenCase> OpenCases()
 {
     std::vector<OpenCase> cases;
     Archive one;
-    one.entries = {Stored("a.txt", "alpha")};
+    one.entries = {FileEntry("a.txt", "alpha")};
 
     cases.push_back({"only an end record", Archive{}, true, 0, 0, false});
     cases.push_back({"one entry", one, true, 1, 0, true});
@@ -174,7 +161,7 @@ TEST_F(ArchiveReading, RefusesWhatIsNoArchive)
 TEST_F(ArchiveReading, FindsTheEndRecordAcrossWindowEdges)
 {
     Archive archive;
-    archive.entries = {Stored("a", "x")};
+    archive.entries = {FileEntry("a", "x")};
     std::vector<size_t> lengths;
     for (size_t n = 0; n < 16; ++n) lengths.push_back(n);
     for (size_t n = 995; n < 1015; ++n) lengths.push_back(n);
@@ -198,7 +185,8 @@ TEST_F(ArchiveReading, WalksTheCentralDirectoryWithNames)
 {
     Archive archive;
     archive.before = "stub";
-    archive.entries = {Stored("first.txt", "1"), Deflated("dir/second.bin", Pattern(300)), Stored("third", "")};
+    archive.entries = {FileEntry("first.txt", "1"), DeflatedEntry("dir/second.bin", Pattern(300)),
+                       FileEntry("third", "")};
     archive.entries[1].centralExtra = ziptest::ExtraBlock(0x7875, "ux-block");
     archive.entries[1].comment = "a comment that is skipped";
     ArchiveReader* reader = Open(ziptest::Build(archive));
@@ -230,7 +218,7 @@ TEST_F(ArchiveReading, WalksTheCentralDirectoryWithNames)
 TEST_F(ArchiveReading, StopsAtAnUnreadableCentralRecord)
 {
     Archive archive;
-    archive.entries = {Stored("a", "1"), Stored("b", "2"), Stored("c", "3")};
+    archive.entries = {FileEntry("a", "1"), FileEntry("b", "2"), FileEntry("c", "3")};
     std::string bytes = ziptest::Build(archive);
     // Spoil the signature of the second central record.
     const size_t second = bytes.find(std::string("PK\x01\x02", 4), bytes.find(std::string("PK\x01\x02", 4)) + 1);
@@ -247,7 +235,8 @@ TEST_F(ArchiveReading, StopsAtAnUnreadableCentralRecord)
 TEST_F(ArchiveReading, NamesAreReadOnlyIntoBuffersThatTakeThem)
 {
     Archive archive;
-    archive.entries = {Stored(std::string(259, 'n'), "1"), Stored(std::string(260, 'm'), "2"), Stored("", "3")};
+    archive.entries = {FileEntry(std::string(259, 'n'), "1"), FileEntry(std::string(260, 'm'), "2"),
+                       FileEntry("", "3")};
     ArchiveReader* reader = Open(ziptest::Build(archive));
     ASSERT_NE(reader, nullptr);
 
@@ -297,7 +286,7 @@ TEST_F(ArchiveReading, FieldsCutOffByTheEndOfTheFileFail)
 
     // A local header offset that points into the last bytes of the file.
     Archive archive;
-    archive.entries = {Stored("a", "data")};
+    archive.entries = {FileEntry("a", "data")};
     std::string good = ziptest::Build(archive);
     const size_t record = good.find(std::string("PK\x01\x02", 4));
     const uint32_t offset = static_cast<uint32_t>(good.size() - 10);
@@ -320,7 +309,7 @@ struct LocalCase {
 std::vector<LocalCase> LocalCases()
 {
     std::vector<LocalCase> cases;
-    const Entry base = Deflated("file.txt", Pattern(1000));
+    const Entry base = DeflatedEntry("file.txt", Pattern(1000));
     cases.push_back({"matching", base, StatusOk});
     Entry e = base;
     e.localMethod = 0;
@@ -383,7 +372,7 @@ TEST_F(ArchiveReading, ComparesTheLocalHeaderWithTheCentralRecord)
 TEST_F(ArchiveReading, StoredDataComesInBufferSizedPieces)
 {
     Archive archive;
-    archive.entries = {Stored("big", Pattern(40000))};
+    archive.entries = {FileEntry("big", Pattern(40000))};
     ASSERT_NE(Open(ziptest::Build(archive)), nullptr);
     std::string data;
     EXPECT_EQ(ReadAll(&data), (std::vector<int>{16384, 16384, 7232}));
@@ -402,45 +391,45 @@ std::vector<DataCase> DataCases()
 {
     std::vector<DataCase> cases;
     const std::string text = Pattern(30000, 7).substr(0, 5000) + std::string(25000, 'a');
-    cases.push_back({"deflated", Deflated("d", text), {16384, 13616}, StatusOk});
-    Entry e = Deflated("d", text);
+    cases.push_back({"deflated", DeflatedEntry("d", text), {16384, 13616}, StatusOk});
+    Entry e = DeflatedEntry("d", text);
     e.dataDescriptor = true;
     cases.push_back({"deflated with a data descriptor", e, {16384, 13616}, StatusOk});
-    cases.push_back({"empty: no end reached", Stored("empty", ""), {0}, StatusOk});
-    e = Stored("empty", "");
+    cases.push_back({"empty: no end reached", FileEntry("empty", ""), {0}, StatusOk});
+    e = FileEntry("empty", "");
     e.crc = 0x12345678;
     cases.push_back({"empty with a CRC that is not 0", e, {0}, StatusCrcMismatch});
-    e = Stored("s", "hello");
+    e = FileEntry("s", "hello");
     e.crc = 0x1234;
     cases.push_back({"stored, wrong CRC", e, {5}, StatusCrcMismatch});
-    e = Deflated("d", text);
+    e = DeflatedEntry("d", text);
     e.crc = 0x1234;
     cases.push_back({"deflated, wrong CRC", e, {16384, 13616}, StatusCrcMismatch});
-    e = Stored("short", "0123456789");
+    e = FileEntry("short", "0123456789");
     e.storedBytes = "01234";
     e.uncompressedSize = 10;
     cases.push_back({"stored, compressed size too small", e, {StatusBadArchive}, StatusOk});
-    e = Deflated("cut", text);
+    e = DeflatedEntry("cut", text);
     e.storedBytes = ziptest::RawDeflate(text).substr(0, 40);
     cases.push_back({"deflated, stream cut short", e, {Z_BUF_ERROR}, StatusOk});
-    e = Deflated("junk", text);
+    e = DeflatedEntry("junk", text);
     e.storedBytes = std::string("\xFF\xFF\xFF\xFF\xFF\xFF", 6);
     cases.push_back({"deflated, not a deflate stream", e, {Z_DATA_ERROR}, StatusOk});
-    e = Deflated("early", text);
+    e = DeflatedEntry("early", text);
     e.uncompressedSize = 40000;
     cases.push_back({"deflate stream ends before the size", e, {16384, 13616}, StatusOk});
-    e = Deflated("more", text);
+    e = DeflatedEntry("more", text);
     e.uncompressedSize = 100;
     cases.push_back({"size ends before the stream: the rest is not read", e, {100}, StatusCrcMismatch});
 
-    e = Stored("secret", Pattern(20000, 3));
+    e = FileEntry("secret", Pattern(20000, 3));
     e.password = "pw";
     cases.push_back({"encrypted stored: 12 header bytes, then the data", e, {16384, 3616}, StatusOk});
-    e = Stored("secret", "x");
+    e = FileEntry("secret", "x");
     e.password = "pw";
     e.checkByte = static_cast<unsigned char>((ziptest::Crc("x") >> 24) ^ 0xFF);
     cases.push_back({"encrypted, wrong check byte", e, {StatusWrongPassword}, StatusOk});
-    e = Stored("tiny", "0123456789");
+    e = FileEntry("tiny", "0123456789");
     e.password = "pw";
     e.storedBytes = "";
     e.compressedSize = 5;
@@ -474,7 +463,7 @@ TEST_F(ArchiveReading, CheckByteFollowsTheCentralFlags)
     } cases[] = {{0x8, 0x0, true}, {0x0, 0x8, false}};
     for (const FlagsCase& c : cases) {
         SCOPED_TRACE(c.central);
-        Entry e = Stored("s", "secret data");
+        Entry e = FileEntry("s", "secret data");
         e.password = "right";
         e.flags = c.central;
         e.localFlags = static_cast<uint16_t>(c.local | 0x1);
@@ -501,7 +490,7 @@ TEST_F(ArchiveReading, CheckByteFollowsTheCentralFlags)
 TEST_F(ArchiveReading, StreamsAreOpenedClosedAndCheckedForArguments)
 {
     Archive archive;
-    archive.entries = {Stored("a", "alpha"), Stored("b", "beta")};
+    archive.entries = {FileEntry("a", "alpha"), FileEntry("b", "beta")};
     ArchiveReader* reader = Open(ziptest::Build(archive));
     ASSERT_NE(reader, nullptr);
     char buffer[8];

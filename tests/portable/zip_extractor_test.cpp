@@ -4,14 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <map>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/support/archive_folder.h"
+#include "tests/support/tool_archives.h"
 #include "tests/support/zip_builder.h"
 #include "tests/support/zip_name_cases.h"
 #include "update/zip_extractor.h"
@@ -22,9 +20,9 @@ using ziptest::Entry;
 using ziptest::FileEntry;
 using ziptest::FolderEntry;
 using ziptest::Ticks;
+using ziptest::ToolEntry;
 
 namespace {
-
 
 class Extraction : public ziptest::ArchiveFolder {
 protected:
@@ -218,69 +216,11 @@ TEST_F(Extraction, AnEncryptedEntryWithItsPasswordIsWritten)
 
 // ---- archives made by real tools ----------------------------------------------------------------
 
-std::wstring Wide(const std::string& utf8)
-{
-    wchar_t buffer[MAX_PATH] = {};
-    MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, buffer, MAX_PATH);
-    return buffer;
-}
-
-// The fixtures lie in the build tree: on the model a Linux path outside its drives, under Wine
-// the same path on drive Z:.
-std::string ReadFixture(const std::string& relative)
-{
-#ifdef _WIN32
-    std::string bytes;
-    std::wstring path = Wide(std::string(FW_ZIP_FIXTURES) + "/" + relative);
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    ziptest::ReadWholeFile(path, &bytes);
-    return bytes;
-#else
-    std::ifstream in(std::string(FW_ZIP_FIXTURES) + "/" + relative, std::ios::binary);
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    return buffer.str();
-#endif
-}
-
-struct ToolEntry {
-    std::string archive, password, name, source;
-    int index = 0;
-    DWORD attributes = 0;
-    int dos[6] = {};
-    std::string modified;  // Unix seconds from the local extended timestamp, or "-"
-};
-
-std::vector<ToolEntry> LoadManifest()
-{
-    std::vector<ToolEntry> entries;
-    std::stringstream in(ReadFixture("manifest.tsv"));
-    std::string line;
-    while (std::getline(in, line)) {
-        std::vector<std::string> fields;
-        std::stringstream split(line);
-        std::string field;
-        while (std::getline(split, field, '\t')) fields.push_back(field);
-        if (fields.size() != 10) continue;
-        ToolEntry e;
-        e.archive = fields[0];
-        e.password = fields[1];
-        e.index = std::stoi(fields[2]);
-        e.name = fields[3];
-        e.attributes = static_cast<DWORD>(std::stoul(fields[4], nullptr, 16));
-        std::sscanf(fields[5].c_str(), "%d,%d,%d,%d,%d,%d", &e.dos[0], &e.dos[1], &e.dos[2], &e.dos[3], &e.dos[4], &e.dos[5]);
-        e.modified = fields[6];
-        e.source = fields[9];
-        entries.push_back(e);
-    }
-    return entries;
-}
-
 // The write time as the extractor must compute it: the extended timestamp, or the DOS time taken
 // as local time with the bias in force now.
 long long ExpectedWriteTime(const ToolEntry& e)
 {
-    if (e.modified != "-") return (std::stoll(e.modified) + 11644473600LL) * 10000000LL;
+    if (e.unixTimes[0] != "-") return ziptest::UnixTicks(std::stoll(e.unixTimes[0]));
     SYSTEMTIME st = {};
     st.wYear = static_cast<WORD>(e.dos[0]);
     st.wMonth = static_cast<WORD>(e.dos[1]);
@@ -296,13 +236,12 @@ long long ExpectedWriteTime(const ToolEntry& e)
 
 TEST_F(Extraction, RealToolArchivesExtractByteForByte)
 {
-    std::map<std::string, std::vector<ToolEntry>> archives;
-    for (const ToolEntry& e : LoadManifest()) archives[e.archive].push_back(e);
+    const auto archives = ziptest::LoadToolArchives();
     ASSERT_EQ(archives.size(), 8u) << "the fixture script did not run";
 
     for (const auto& [archive, entries] : archives) {
         SCOPED_TRACE(archive);
-        const std::string bytes = ReadFixture(archive);
+        const std::string bytes = ziptest::ReadFixture(archive);
         ASSERT_FALSE(bytes.empty());
         ZipExtractor* extractor = Open(bytes);
         ASSERT_NE(extractor, nullptr);
@@ -316,7 +255,7 @@ TEST_F(Extraction, RealToolArchivesExtractByteForByte)
             SCOPED_TRACE(e.name);
             EntryRecord record;
             ASSERT_EQ(extractor->QueryEntry(e.index, record), ZipOk);
-            EXPECT_EQ(std::wstring(record.name), Wide(e.name));
+            EXPECT_EQ(std::wstring(record.name), ziptest::Wide(e.name));
             EXPECT_EQ(record.attributes, e.attributes);
             ASSERT_EQ(extractor->ExtractEntry(e.index, record.name), ZipOk);
             const std::wstring path = Path(record.name);
@@ -328,7 +267,7 @@ TEST_F(Extraction, RealToolArchivesExtractByteForByte)
             files.push_back(path);
             std::string written;
             ASSERT_TRUE(ziptest::ReadWholeFile(path, &written));
-            EXPECT_TRUE(written == ReadFixture("tree/" + e.source));
+            EXPECT_TRUE(written == ziptest::ReadFixture("tree/" + e.source));
             EXPECT_EQ(WriteTime(path), ExpectedWriteTime(e));
             EXPECT_EQ(GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_READONLY, e.attributes & FILE_ATTRIBUTE_READONLY);
         }

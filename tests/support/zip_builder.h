@@ -211,12 +211,20 @@ inline std::string ExtraBlock(uint16_t id, const std::string& data)
     return block + data;
 }
 
-// A file entry and a folder entry (MS-DOS directory attribute) for the tables.
+// A file entry (stored, or deflated) and a folder entry (MS-DOS directory attribute) for the
+// tables.
 inline Entry FileEntry(const std::string& name, const std::string& data = "x")
 {
     Entry e;
     e.name = name;
     e.data = data;
+    return e;
+}
+
+inline Entry DeflatedEntry(const std::string& name, const std::string& data)
+{
+    Entry e = FileEntry(name, data);
+    e.method = 8;
     return e;
 }
 
@@ -231,6 +239,24 @@ inline Entry FolderEntry(const std::string& name)
 inline long long Ticks(const FILETIME& t)
 {
     return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+}
+
+// Unix seconds as FILETIME ticks.
+inline long long UnixTicks(long long seconds) { return (seconds + 11644473600LL) * 10000000LL; }
+
+// A local date and time as UTC ticks under the given bias (UTC = local + bias).
+inline long long LocalToUtcTicks(int year, int month, int day, int hour, int minute, int second, long biasMinutes)
+{
+    SYSTEMTIME st = {};
+    st.wYear = static_cast<WORD>(year);
+    st.wMonth = static_cast<WORD>(month);
+    st.wDay = static_cast<WORD>(day);
+    st.wHour = static_cast<WORD>(hour);
+    st.wMinute = static_cast<WORD>(minute);
+    st.wSecond = static_cast<WORD>(second);
+    FILETIME local = {};
+    SystemTimeToFileTime(&st, &local);
+    return Ticks(local) + biasMinutes * 60LL * 10000000LL;
 }
 
 }  // namespace ziptest

@@ -3,102 +3,42 @@
 // attributes and times their own bytes call for.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <map>
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include "../support/model_fixture.h"
+#include "tests/support/tool_archives.h"
+#include "tests/support/zip_builder.h"
 #include "update/zip_extractor.h"
 #include "winapi/scoped_handle.h"
 #include "winapi/winapi.h"
 
 using namespace update;
+using ziptest::Ticks;
+using ziptest::ToolEntry;
 
 namespace {
 
 const wchar_t kBase[] = L"C:\\install";
 constexpr long kBias = -480;  // UTC+8: local DOS times are 8 hours ahead of UTC
 
-struct ManifestEntry {
-    std::string password;
-    int index = 0;
-    std::string name;
-    DWORD attributes = 0;
-    int dos[6] = {};
-    std::string unixTimes[3];  // modification, access, creation; "-" when absent
-    std::string source;
-};
-
-std::string ReadHostFile(const std::string& path)
+long long ExpectedTicks(const ToolEntry& e, int which)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    return buffer.str();
-}
-
-std::map<std::string, std::vector<ManifestEntry>> LoadManifest()
-{
-    std::map<std::string, std::vector<ManifestEntry>> archives;
-    std::ifstream in(std::string(FW_ZIP_FIXTURES) + "/manifest.tsv");
-    std::string line;
-    while (std::getline(in, line)) {
-        std::vector<std::string> fields;
-        std::stringstream split(line);
-        std::string field;
-        while (std::getline(split, field, '\t')) fields.push_back(field);
-        if (fields.size() != 10) continue;
-        ManifestEntry e;
-        e.password = fields[1];
-        e.index = std::stoi(fields[2]);
-        e.name = fields[3];
-        e.attributes = static_cast<DWORD>(std::stoul(fields[4], nullptr, 16));
-        std::sscanf(fields[5].c_str(), "%d,%d,%d,%d,%d,%d", &e.dos[0], &e.dos[1], &e.dos[2], &e.dos[3], &e.dos[4], &e.dos[5]);
-        for (int i = 0; i < 3; ++i) e.unixTimes[i] = fields[6 + i];
-        e.source = fields[9];
-        archives[fields[0]].push_back(e);
-    }
-    return archives;
-}
-
-std::wstring Wide(const std::string& utf8)
-{
-    wchar_t buffer[MAX_PATH] = {};
-    MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, buffer, MAX_PATH);
-    return buffer;
-}
-
-long long Ticks(const FILETIME& t) { return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime); }
-
-long long ExpectedTicks(const ManifestEntry& e, int which)
-{
-    if (e.unixTimes[which] != "-") return (std::stoll(e.unixTimes[which]) + 11644473600LL) * 10000000LL;
-    SYSTEMTIME st = {};
-    st.wYear = static_cast<WORD>(e.dos[0]);
-    st.wMonth = static_cast<WORD>(e.dos[1]);
-    st.wDay = static_cast<WORD>(e.dos[2]);
-    st.wHour = static_cast<WORD>(e.dos[3]);
-    st.wMinute = static_cast<WORD>(e.dos[4]);
-    st.wSecond = static_cast<WORD>(e.dos[5]);
-    FILETIME local = {};
-    SystemTimeToFileTime(&st, &local);
-    return Ticks(local) + kBias * 60LL * 10000000LL;
+    if (e.unixTimes[which] != "-") return ziptest::UnixTicks(std::stoll(e.unixTimes[which]));
+    return ziptest::LocalToUtcTicks(e.dos[0], e.dos[1], e.dos[2], e.dos[3], e.dos[4], e.dos[5], kBias);
 }
 
 class RealArchives : public ModelTest {};
 
 TEST_F(RealArchives, ExtractByteForByteWithAttributesAndTimes)
 {
-    const auto archives = LoadManifest();
+    const auto archives = ziptest::LoadToolArchives();
     ASSERT_EQ(archives.size(), 8u) << "the fixture script did not run";
     for (const auto& [archive, entries] : archives) {
         SCOPED_TRACE(archive);
         winmodel::Reset();
         winmodel::SetTimeZoneBiasMinutes(kBias);
         winmodel::SetCurrentDirectory(kBase);
-        const std::string bytes = ReadHostFile(std::string(FW_ZIP_FIXTURES) + "/" + archive);
+        const std::string bytes = ziptest::ReadFixture(archive);
         ASSERT_FALSE(bytes.empty());
         winmodel::WriteFile(std::wstring(kBase) + L"\\update.zip", bytes);
 
@@ -110,11 +50,11 @@ TEST_F(RealArchives, ExtractByteForByteWithAttributesAndTimes)
         ASSERT_EQ(extractor.QueryEntry(-1, count), ZipOk);
         ASSERT_EQ(count.index, static_cast<int32_t>(entries.size()));
 
-        for (const ManifestEntry& e : entries) {
+        for (const ToolEntry& e : entries) {
             SCOPED_TRACE(e.name);
             EntryRecord record;
             ASSERT_EQ(extractor.QueryEntry(e.index, record), ZipOk);
-            EXPECT_EQ(record.name, Wide(e.name));
+            EXPECT_EQ(record.name, ziptest::Wide(e.name));
             EXPECT_EQ(record.attributes, e.attributes);
             EXPECT_EQ(Ticks(record.lastWriteTime), ExpectedTicks(e, 0));
             EXPECT_EQ(Ticks(record.lastAccessTime), ExpectedTicks(e, 1));
@@ -128,7 +68,7 @@ TEST_F(RealArchives, ExtractByteForByteWithAttributesAndTimes)
             }
             std::string written;
             ASSERT_TRUE(winmodel::ReadWholeFile(path, &written));
-            EXPECT_TRUE(written == ReadHostFile(std::string(FW_ZIP_FIXTURES) + "/tree/" + e.source));
+            EXPECT_TRUE(written == ziptest::ReadFixture("tree/" + e.source));
             EXPECT_EQ(winmodel::Attributes(path), e.attributes | FILE_ATTRIBUTE_ARCHIVE);
             winapi::ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
             FILETIME creation, access, write;

@@ -15,34 +15,20 @@
 #include "winapi/winapi.h"
 
 using ziptest::Archive;
+using ziptest::DeflatedEntry;
 using ziptest::Entry;
+using ziptest::FileEntry;
+using ziptest::FolderEntry;
 
 namespace {
 
 const std::wstring kInstall = L"C:\\Program Files\\kivo";
 
-Entry File(const std::string& name, const std::string& data)
-{
-    Entry e;
-    e.name = name;
-    e.data = data;
-    e.method = 8;
-    return e;
-}
-
-Entry Folder(const std::string& name)
-{
-    Entry e;
-    e.name = name;
-    e.externalAttributes = 0x10;
-    return e;
-}
-
 std::string UpdateArchive()
 {
     Archive archive;
-    archive.entries = {Folder("bin/"), File("bin/a.dll", std::string(70000, 'A') + "new dll"), File("readme.txt", "new readme"),
-                       File("kivo.exe", "new kivo")};
+    archive.entries = {FolderEntry("bin/"), DeflatedEntry("bin/a.dll", std::string(70000, 'A') + "new dll"),
+                       DeflatedEntry("readme.txt", "new readme"), DeflatedEntry("kivo.exe", "new kivo")};
     archive.entries[1].externalAttributes = 0x21;  // read-only archive
     archive.entries[2].localExtra = ziptest::ExtendedTimestamp(1, {1700000000});
     return ziptest::Build(archive);
@@ -174,7 +160,7 @@ TEST_F(UpdateInstall, APendingUpdateOverAStagedOneIsInstalledAndBothArchivesGo)
 {
     InstallOldFiles();
     Archive older;
-    older.entries = {File("readme.txt", "older readme"), File("only-old.txt", "from the older update")};
+    older.entries = {DeflatedEntry("readme.txt", "older readme"), DeflatedEntry("only-old.txt", "from the older update")};
     winmodel::WriteFile(At(L"update.zip"), ziptest::Build(older));
     winmodel::WriteFile(At(L"temp\\update.zip"), UpdateArchive());
     RunUpdate();
@@ -244,11 +230,11 @@ TEST_F(UpdateInstall, BrokenUpdatesLeaveTheInstalledFilesIntact)
 {
     const std::string good = UpdateArchive();
     Archive badCrc;
-    badCrc.entries = {File("readme.txt", "new readme"), File("kivo.exe", "new kivo"), File("bin/a.dll", "new dll")};
+    badCrc.entries = {DeflatedEntry("readme.txt", "new readme"), DeflatedEntry("kivo.exe", "new kivo"),
+                      DeflatedEntry("bin/a.dll", "new dll")};
     for (Entry& e : badCrc.entries) e.crc = 0xBADC0DE;
     Archive stored;
-    stored.entries = {File("kivo.exe", std::string(5000, 'k'))};
-    stored.entries[0].method = 0;
+    stored.entries = {FileEntry("kivo.exe", std::string(5000, 'k'))};
     std::string storedBytes = ziptest::Build(stored);
     storedBytes[storedBytes.find("kivo.exe") + 8 + 100] ^= 0x55;  // one data byte changed
     struct Case {
@@ -318,8 +304,8 @@ TEST_F(UpdateInstall, NoFileIsDeletedBeforeItsReplacementIsComplete)
 {
     InstallOldFiles();
     Archive archive;
-    archive.entries = {File("\xEF\xBD\x92\xEF\xBD\x85\xEF\xBD\x81\xEF\xBD\x84\xEF\xBD\x8D\xEF\xBD\x85.txt", "full-width"),
-                       File("kivo.exe", "new kivo")};
+    archive.entries = {DeflatedEntry("\xEF\xBD\x92\xEF\xBD\x85\xEF\xBD\x81\xEF\xBD\x84\xEF\xBD\x8D\xEF\xBD\x85.txt", "full-width"),
+                       DeflatedEntry("kivo.exe", "new kivo")};
     archive.entries[1].crc = 1;
     winmodel::WriteFile(At(L"update.zip"), ziptest::Build(archive));
     update::ApplyUpdateArchive();
@@ -363,7 +349,7 @@ TEST_F(UpdateInLaunch, NoUpdateWhenTheLauncherFolderCannotBeEntered)
     InstallOldFiles();
     winmodel::SetCurrentDirectory(L"C:\\Users\\someone");
     Archive foreign;
-    foreign.entries = {File("planted.txt", "from the start folder")};
+    foreign.entries = {DeflatedEntry("planted.txt", "from the start folder")};
     winmodel::WriteFile(L"C:\\Users\\someone\\update.zip", ziptest::Build(foreign));
     winmodel::WriteFile(At(L"temp\\update.zip"), UpdateArchive());
     winmodel::WriteFile(At(L"temp\\update.td"), "leftover");

@@ -17,31 +17,15 @@ using ziptest::Archive;
 using ziptest::Entry;
 using ziptest::FileEntry;
 using ziptest::FolderEntry;
+using ziptest::LocalToUtcTicks;
 using ziptest::Ticks;
+using ziptest::UnixTicks;
 using ziptest::kNameCases;
 using ziptest::NameCase;
 
 namespace {
 
 const wchar_t kBase[] = L"C:\\install";
-
-
-// Local date and time to UTC ticks, with the model's bias (UTC = local + bias).
-long long LocalToUtcTicks(int year, int month, int day, int hour, int minute, int second, long biasMinutes)
-{
-    SYSTEMTIME st = {};
-    st.wYear = static_cast<WORD>(year);
-    st.wMonth = static_cast<WORD>(month);
-    st.wDay = static_cast<WORD>(day);
-    st.wHour = static_cast<WORD>(hour);
-    st.wMinute = static_cast<WORD>(minute);
-    st.wSecond = static_cast<WORD>(second);
-    FILETIME local = {};
-    SystemTimeToFileTime(&st, &local);
-    return Ticks(local) + biasMinutes * 60LL * 10000000LL;
-}
-
-long long UnixTicks(long long seconds) { return (seconds + 11644473600LL) * 10000000LL; }
 
 class Extractor : public ModelTest {
 protected:
